@@ -1,0 +1,17 @@
+// The program's whole conversation with the user.
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+
+namespace reihen {
+
+// Waits for one key press and returns its code, or -1 when no key can be read.
+using KeySource = std::function<int()>;
+
+// Asks for the exponent s, the limit exponent G and the report switch,
+// writes the sum of the series with limit 10^G, then waits for a key.
+// Returns the program's exit status: the key's code in its 8-bit form.
+int run_dialogue(std::istream& in, std::ostream& out, const KeySource& wait_for_key);
+
+}  // namespace reihen

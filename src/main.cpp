@@ -1,0 +1,15 @@
+#include <iostream>
+#include <locale>
+
+#include "dialogue.h"
+#include "key_wait.h"
+
+int main() {
+    // The program's own buffers: standard output is flushed at every line
+    // end and prompt, and standard input is read only through std::cin.
+    std::ios::sync_with_stdio(false);
+    std::cin.imbue(std::locale::classic());
+    std::cout.imbue(std::locale::classic());
+    std::cin.tie(&std::cout);
+    return reihen::run_dialogue(std::cin, std::cout, reihen::wait_for_key);
+}

@@ -1,0 +1,289 @@
+#include "number_text.h"
+
+#include <algorithm>
+#include <array>
+#include <cfloat>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <istream>
+#include <system_error>
+
+namespace reihen {
+namespace {
+
+// A double's exact decimal expansion has at most 767 significant digits, so
+// 800 kept digits plus one sticky digit for anything nonzero beyond them
+// round exactly like the full text.
+constexpr std::size_t kKeptDigits = 800;
+
+// Exponents far beyond the double range all give the same result, so counts
+// saturate here instead of overflowing.
+constexpr std::int64_t kExponentCap = 1'000'000'000;
+
+std::int64_t saturating_add(std::int64_t a, std::int64_t b) {
+    const std::int64_t sum = a + b;  // both operands are within +-2 * cap
+    if (sum > kExponentCap) return kExponentCap;
+    if (sum < -kExponentCap) return -kExponentCap;
+    return sum;
+}
+
+bool is_digit(int ch) { return ch >= '0' && ch <= '9'; }
+
+// White space as the classic locale defines it.
+bool is_space(int ch) {
+    return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\v' || ch == '\f' || ch == '\r';
+}
+
+// Reads characters from the stream's buffer one at a time, so that exactly
+// the characters taken are consumed, and records whether the end was reached.
+class Scanner {
+public:
+    explicit Scanner(std::istream& in) : buf_(in.rdbuf()) {}
+
+    int peek() {
+        if (buf_ == nullptr) return EOF;
+        const auto ch = buf_->sgetc();
+        if (std::char_traits<char>::eq_int_type(ch, std::char_traits<char>::eof())) {
+            at_end_ = true;
+            return EOF;
+        }
+        return std::char_traits<char>::to_int_type(std::char_traits<char>::to_char_type(ch));
+    }
+    void take() { buf_->sbumpc(); }
+    bool accept(char ch) {
+        if (peek() != static_cast<unsigned char>(ch)) return false;
+        take();
+        return true;
+    }
+    bool at_end() const { return at_end_; }
+
+private:
+    std::streambuf* buf_;
+    bool at_end_ = false;
+};
+
+// Flushes the tied stream, checks that the stream is still good and skips
+// leading white space. Returns false with the failbit set where no number
+// can start.
+bool start_read(std::istream& in, Scanner& scan) {
+    const std::istream::sentry sentry(in, /*noskipws=*/true);
+    if (!sentry) return false;
+    while (is_space(scan.peek())) scan.take();
+    if (scan.at_end()) {
+        in.setstate(std::ios::eofbit | std::ios::failbit);
+        return false;
+    }
+    return true;
+}
+
+bool finish_read(std::istream& in, const Scanner& scan, bool ok) {
+    std::ios::iostate state = scan.at_end() ? std::ios::eofbit : std::ios::goodbit;
+    if (!ok) state |= std::ios::failbit;
+    in.setstate(state);
+    return ok;
+}
+
+bool take_sign(Scanner& scan) {
+    if (scan.accept('-')) return true;
+    scan.accept('+');
+    return false;
+}
+
+// Significant digits of a number with a bounded memory footprint.
+struct Digits {
+    std::string kept;           // without leading zeros, at most kKeptDigits
+    bool dropped_nonzero = false;
+    std::int64_t count = 0;     // all significant digits, saturating
+
+    void add(int ch) {
+        if (kept.empty() && ch == '0') return;
+        count = saturating_add(count, 1);
+        if (kept.size() < kKeptDigits) {
+            kept.push_back(static_cast<char>(ch));
+        } else if (ch != '0') {
+            dropped_nonzero = true;
+        }
+    }
+};
+
+bool convert_real(bool negative, const Digits& digits, std::int64_t exponent, double& value) {
+    if (digits.kept.empty()) {
+        value = negative ? -0.0 : 0.0;
+        return true;
+    }
+    // The text "0.<digits>e<exponent>" has the same value as the input.
+    std::string text = negative ? "-0." : "0.";
+    text += digits.kept;
+    if (digits.dropped_nonzero) text.push_back('1');
+    text.push_back('e');
+    text += std::to_string(exponent);
+    double result = 0.0;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), result);
+    if (ec != std::errc{} || ptr != text.data() + text.size()) return false;
+    if (std::fabs(result) < DBL_MIN) return false;  // would come out subnormal
+    value = result;
+    return true;
+}
+
+bool scan_real(Scanner& scan, double& value) {
+    const bool negative = take_sign(scan);
+    Digits digits;
+    bool any_digit = false;
+    std::int64_t point_shift = 0;  // decimal exponent of "0.<kept digits>"
+    while (is_digit(scan.peek())) {
+        const int ch = scan.peek();
+        scan.take();
+        any_digit = true;
+        digits.add(ch);
+        if (!digits.kept.empty()) point_shift = saturating_add(point_shift, 1);
+    }
+    if (scan.accept('.')) {
+        while (is_digit(scan.peek())) {
+            const int ch = scan.peek();
+            scan.take();
+            any_digit = true;
+            if (digits.kept.empty() && ch == '0') point_shift = saturating_add(point_shift, -1);
+            digits.add(ch);
+        }
+    }
+    if (!any_digit) return false;
+
+    std::int64_t exponent = 0;
+    if (scan.accept('e') || scan.accept('E')) {
+        const bool negative_exponent = take_sign(scan);
+        if (!is_digit(scan.peek())) return false;
+        while (is_digit(scan.peek())) {
+            exponent = std::min(exponent * 10 + (scan.peek() - '0'), kExponentCap);
+            scan.take();
+        }
+        if (negative_exponent) exponent = -exponent;
+    }
+    return convert_real(negative, digits, saturating_add(point_shift, exponent), value);
+}
+
+bool scan_int(Scanner& scan, int& value) {
+    const bool negative = take_sign(scan);
+    if (!is_digit(scan.peek())) return false;
+    Digits digits;
+    while (is_digit(scan.peek())) {
+        digits.add(scan.peek());
+        scan.take();
+    }
+    // More than ten significant digits never fit in an int.
+    if (digits.count > 10) return false;
+    long long magnitude = 0;
+    if (!digits.kept.empty()) {
+        std::from_chars(digits.kept.data(), digits.kept.data() + digits.kept.size(), magnitude);
+    }
+    const long long result = negative ? -magnitude : magnitude;
+    if (result < INT_MIN || result > INT_MAX) return false;
+    value = static_cast<int>(result);
+    return true;
+}
+
+// The first 18 significant digits of |value| > 0, cut off without rounding,
+// and the decimal exponent of the first one.
+struct LeadingDigits {
+    std::array<char, 18> digits;
+    int exponent;
+};
+
+LeadingDigits leading_digits(double magnitude) {
+    // 767 digits after the first are enough for the exact expansion of any
+    // double, so nothing is rounded here.
+    std::array<char, 800> text{};
+    const auto result = std::to_chars(text.data(), text.data() + text.size(), magnitude,
+                                      std::chars_format::scientific, 767);
+    LeadingDigits lead{};
+    std::size_t out = 0;
+    const char* pos = text.data();
+    for (; *pos != 'e'; ++pos) {
+        if (*pos != '.' && out < lead.digits.size()) lead.digits[out++] = *pos;
+    }
+    std::from_chars(pos + 1 + (pos[1] == '+' ? 1 : 0), result.ptr, lead.exponent);
+    return lead;
+}
+
+// Adds one unit in the last place of a string of decimal digits; returns
+// true when the carry runs out of the first digit (all digits were 9).
+bool increment_digits(std::string& digits) {
+    for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+        if (*it != '9') {
+            ++*it;
+            return false;
+        }
+        *it = '0';
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string format_fixed(double value, int decimals) {
+    if (std::isnan(value)) return "nan";
+    const bool negative = std::signbit(value);
+    if (std::isinf(value)) return negative ? "-inf" : "inf";
+    const std::size_t fraction_digits = static_cast<std::size_t>(std::max(decimals, 0));
+
+    // Stage one: round half-up to 17 significant digits.
+    std::string significant(17, '0');
+    int exponent = 0;  // decimal exponent of significant[0]
+    if (value != 0.0) {
+        const LeadingDigits lead = leading_digits(std::fabs(value));
+        std::copy_n(lead.digits.begin(), 17, significant.begin());
+        exponent = lead.exponent;
+        if (lead.digits[17] >= '5' && increment_digits(significant)) {
+            significant.front() = '1';
+            ++exponent;
+        }
+    }
+    const auto digit_at = [&](long long index) {
+        return index >= 0 && index < 17 ? significant[static_cast<std::size_t>(index)] : '0';
+    };
+
+    // Stage two: pad with zeros and round half-up at the last printed place.
+    // `digits` holds the integer part followed by the fraction digits.
+    const int integer_digits = value != 0.0 && exponent >= 0 ? exponent + 1 : 1;
+    std::string digits;
+    digits.reserve(static_cast<std::size_t>(integer_digits) + fraction_digits + 1);
+    for (long long place = integer_digits - 1; place >= -static_cast<long long>(fraction_digits);
+         --place) {
+        digits.push_back(value != 0.0 ? digit_at(exponent - place) : '0');
+    }
+    const long long next_place = -static_cast<long long>(fraction_digits) - 1;
+    if (value != 0.0 && digit_at(exponent - next_place) >= '5' && increment_digits(digits)) {
+        digits.insert(digits.begin(), '1');
+    }
+
+    std::string text = negative ? "-" : "";
+    text.append(digits, 0, digits.size() - fraction_digits);
+    if (fraction_digits > 0) {
+        text.push_back('.');
+        text.append(digits, digits.size() - fraction_digits, fraction_digits);
+    }
+    return text;
+}
+
+bool read_real(std::istream& in, double& value) {
+    value = 0.0;
+    Scanner scan(in);
+    if (!start_read(in, scan)) return false;
+    double result = 0.0;
+    const bool ok = scan_real(scan, result);
+    if (ok) value = result;
+    return finish_read(in, scan, ok);
+}
+
+bool read_int(std::istream& in, int& value) {
+    value = 0;
+    Scanner scan(in);
+    if (!start_read(in, scan)) return false;
+    int result = 0;
+    const bool ok = scan_int(scan, result);
+    if (ok) value = result;
+    return finish_read(in, scan, ok);
+}
+
+}  // namespace reihen

@@ -1,0 +1,253 @@
+// Runs the built program with a pseudo-terminal as its controlling terminal
+// and checks the key wait from the keyboard's side.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const char* const kInput = "2 -3 0\n";
+const std::string kClosing = "============================\r\n\r\n";
+
+bool same_mode(const termios& a, const termios& b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
+}
+
+// The program on its own terminal, fed its entries through a pipe.
+class ProgramOnTerminal {
+public:
+    // Like a shell with job control: a session leader that owns the terminal
+    // runs the program as the foreground job and reports how it ended.
+    ProgramOnTerminal() {
+        EXPECT_EQ(openpty(&master_, &slave_, nullptr, nullptr, nullptr), 0);
+        tcgetattr(slave_, &initial_mode_);
+        int input[2];
+        int job_pid[2];
+        EXPECT_EQ(pipe(input), 0);
+        EXPECT_EQ(pipe(job_pid), 0);
+        shell_ = fork();
+        if (shell_ == 0) {
+            setsid();
+            ioctl(slave_, TIOCSCTTY, 0);
+            const pid_t job = fork();
+            if (job == 0) {
+                setpgid(0, 0);
+                dup2(input[0], STDIN_FILENO);
+                dup2(slave_, STDOUT_FILENO);
+                closefrom(STDERR_FILENO + 1);
+                execl(REIHEN_BINARY, REIHEN_BINARY, nullptr);
+                _exit(127);
+            }
+            setpgid(job, job);
+            tcsetpgrp(slave_, job);
+            (void)!write(job_pid[1], &job, sizeof job);
+            int status = 0;
+            while (waitpid(job, &status, 0) == job && !WIFEXITED(status) && !WIFSIGNALED(status)) {
+            }
+            _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+        }
+        close(input[0]);
+        close(job_pid[1]);
+        EXPECT_EQ(read(job_pid[0], &job_, sizeof job_), static_cast<ssize_t>(sizeof job_));
+        close(job_pid[0]);
+        EXPECT_EQ(write(input[1], kInput, std::strlen(kInput)), static_cast<ssize_t>(std::strlen(kInput)));
+        close(input[1]);
+        fcntl(master_, F_SETFL, O_NONBLOCK);
+    }
+
+    ~ProgramOnTerminal() {
+        if (shell_ > 0 && waitpid(shell_, nullptr, WNOHANG) == 0) {
+            kill(job_, SIGKILL);
+            waitpid(shell_, nullptr, 0);
+        }
+        close(master_);
+        close(slave_);
+    }
+
+    // Reads what the program wrote until `until` has appeared (or 10 s passed).
+    void read_output(const std::string& until = "") {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            char buffer[4096];
+            const ssize_t got = read(master_, buffer, sizeof buffer);
+            if (got > 0) {
+                output_.append(buffer, static_cast<std::size_t>(got));
+            } else if (output_.find(until) != std::string::npos) {
+                return;
+            } else {
+                std::this_thread::sleep_for(5ms);
+            }
+        }
+    }
+
+    bool raw_mode() const {
+        termios mode{};
+        tcgetattr(slave_, &mode);
+        return (mode.c_lflag & ICANON) == 0;
+    }
+
+    bool wait_for(bool raw) const {
+        for (int i = 0; i < 2000 && raw_mode() != raw; ++i) std::this_thread::sleep_for(5ms);
+        return raw_mode() == raw;
+    }
+
+    // Waits until the program sits in the key wait.
+    void reach_key_wait() {
+        read_output(kClosing);
+        ASSERT_TRUE(wait_for(true));
+    }
+
+    void type(const std::string& keys) {
+        ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+    }
+
+    // The job's exit status, or 128 plus the signal that ended it.
+    int exit_status() {
+        int status = 0;
+        EXPECT_EQ(waitpid(shell_, &status, 0), shell_);
+        return WEXITSTATUS(status);
+    }
+
+    bool stopped() const {
+        const std::string path = "/proc/" + std::to_string(job_) + "/stat";
+        for (int i = 0; i < 2000; ++i) {
+            std::ifstream stat(path);
+            std::string pid, name, state;
+            stat >> pid >> name >> state;
+            if (state == "T") return true;
+            std::this_thread::sleep_for(5ms);
+        }
+        return false;
+    }
+
+    bool mode_restored() const {
+        termios mode{};
+        tcgetattr(slave_, &mode);
+        return same_mode(mode, initial_mode_);
+    }
+
+    int unread_input() const {
+        int pending = 0;
+        ioctl(slave_, FIONREAD, &pending);
+        return pending;
+    }
+
+    pid_t pid() const { return job_; }
+    const std::string& output() const { return output_; }
+
+private:
+    int master_ = -1;
+    int slave_ = -1;
+    termios initial_mode_{};
+    pid_t shell_ = -1;
+    pid_t job_ = -1;
+    std::string output_;
+};
+
+TEST(Terminal, KeyEndsTheWaitWithItsCode) {
+    const struct {
+        const char* name;
+        std::string keys;
+        int status;
+    } cases[] = {
+        {"letter", "q", 'q'},
+        {"Enter", "\r", 13},
+        {"Ctrl-C", "\x03", 3},
+        {"cursor right with Ctrl", "\x1b[1;5C", 224},
+        {"F1", "\x1bOP", 0},
+        {"a-umlaut", "\xc3\xa4", 228},
+    };
+    for (const auto& c : cases) {
+        ProgramOnTerminal program;
+        program.reach_key_wait();
+        program.type(c.keys);
+        EXPECT_EQ(program.exit_status(), c.status) << c.name;
+        program.read_output();
+        // Nothing is echoed, the mode is as before and no byte is left over.
+        EXPECT_EQ(program.output().substr(program.output().size() - kClosing.size()), kClosing)
+            << c.name;
+        EXPECT_TRUE(program.mode_restored()) << c.name;
+        EXPECT_EQ(program.unread_input(), 0) << c.name;
+    }
+}
+
+TEST(Terminal, DialogueLooksAsOnTheScreen) {
+    ProgramOnTerminal program;
+    program.reach_key_wait();
+    program.type("x");
+    EXPECT_EQ(program.exit_status(), 'x');
+    EXPECT_EQ(program.output(),
+              "Berechnung von Reihen\r\n\r\ns= \r\nGrenzwert=10^Zwischenergebnisse anzeigen:\r\n"
+              "0=nein\r\n1=ja\r\n\r\n>> \r\n----------------------------\r\n\r\n"
+              "Summe ~ 1.613190700328\r\n" + kClosing);
+}
+
+TEST(Terminal, SignalsRestoreTheMode) {
+    ProgramOnTerminal program;
+    program.reach_key_wait();
+
+    kill(program.pid(), SIGTSTP);
+    EXPECT_TRUE(program.stopped());
+    EXPECT_TRUE(program.mode_restored());
+
+    kill(program.pid(), SIGCONT);
+    EXPECT_TRUE(program.wait_for(true));
+
+    kill(program.pid(), SIGTERM);
+    EXPECT_EQ(program.exit_status(), 128 + SIGTERM);
+    EXPECT_TRUE(program.mode_restored());
+}
+
+TEST(Terminal, WithoutTerminalTheWaitEndsAtOnce) {
+    int input[2];
+    int output[2];
+    ASSERT_EQ(pipe(input), 0);
+    ASSERT_EQ(pipe(output), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setsid();  // no controlling terminal
+        dup2(input[0], STDIN_FILENO);
+        dup2(output[1], STDOUT_FILENO);
+        closefrom(STDERR_FILENO + 1);
+        execl(REIHEN_BINARY, REIHEN_BINARY, nullptr);
+        _exit(127);
+    }
+    close(input[0]);
+    close(output[1]);
+    ASSERT_EQ(write(input[1], "13 -4 1\n", 8), 8);
+    close(input[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got; (got = read(output[0], buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(output[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 255);
+    EXPECT_EQ(text,
+              "Berechnung von Reihen\n\ns= \nGrenzwert=10^Zwischenergebnisse anzeigen:\n"
+              "0=nein\n1=ja\n\n>> \n----------------------------\n"
+              "Zwischensumme: 1.000000000000   Summand: 1.000000000000000\n"
+              "Zwischensumme: 1.000122070313   Summand: 0.000122070312500\n"
+              "\nSumme ~ 1.000122070313\n============================\n\n");
+}
+
+}  // namespace
