@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -48,6 +49,8 @@ public:
             const pid_t job = fork();
             if (job == 0) {
                 setpgid(0, 0);
+                const rlimit no_core{0, 0};
+                setrlimit(RLIMIT_CORE, &no_core);  // SIGQUIT would leave one
                 dup2(input[0], STDIN_FILENO);
                 dup2(slave_, STDOUT_FILENO);
                 closefrom(STDERR_FILENO + 1);
@@ -198,7 +201,7 @@ TEST(Terminal, DialogueLooksAsOnTheScreen) {
               "Summe ~ 1.613190700328\r\n" + kClosing);
 }
 
-TEST(Terminal, SignalsRestoreTheMode) {
+TEST(Terminal, StopAndContinueFromOutside) {
     ProgramOnTerminal program;
     program.reach_key_wait();
 
@@ -209,9 +212,19 @@ TEST(Terminal, SignalsRestoreTheMode) {
     kill(program.pid(), SIGCONT);
     EXPECT_TRUE(program.wait_for(true));
 
-    kill(program.pid(), SIGTERM);
-    EXPECT_EQ(program.exit_status(), 128 + SIGTERM);
+    program.type("y");
+    EXPECT_EQ(program.exit_status(), 'y');
     EXPECT_TRUE(program.mode_restored());
+}
+
+TEST(Terminal, EndingSignalsRestoreTheModeAndEndTheProgram) {
+    for (const int sig : {SIGTERM, SIGHUP, SIGQUIT, SIGINT}) {
+        ProgramOnTerminal program;
+        program.reach_key_wait();
+        kill(program.pid(), sig);
+        EXPECT_EQ(program.exit_status(), 128 + sig) << sig;
+        EXPECT_TRUE(program.mode_restored()) << sig;
+    }
 }
 
 TEST(Terminal, WithoutTerminalTheWaitEndsAtOnce) {
