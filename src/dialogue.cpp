@@ -23,7 +23,8 @@ void prompt(std::ostream& out, const char* text) { out << text << std::flush; }
 
 }  // namespace
 
-int run_dialogue(std::istream& in, std::ostream& out, const KeySource& wait_for_key) {
+int run_dialogue(std::istream& in, std::ostream& out, const KeySource& wait_for_key,
+                 SummationMonitor& monitor) {
     double s = 0.0;
     double limit_exponent = 0.0;
     int report = 0;
@@ -45,7 +46,9 @@ int run_dialogue(std::istream& in, std::ostream& out, const KeySource& wait_for_
     end_line(out);
     write_line(out, "----------------------------");
 
-    const double sum = sum_series(s, limit, report, out);
+    monitor.begin();
+    const double sum = sum_series(s, limit, report, out, monitor);
+    monitor.end();
 
     end_line(out);
     out << "Summe ~ " << format_fixed(sum, 12);

@@ -4,6 +4,8 @@
 #include <functional>
 #include <iosfwd>
 
+#include "summation.h"
+
 namespace reihen {
 
 // Waits for one key press and returns its code, or -1 when no key can be read.
@@ -11,7 +13,9 @@ using KeySource = std::function<int()>;
 
 // Asks for the exponent s, the limit exponent G and the report switch,
 // writes the sum of the series with limit 10^G, then waits for a key.
-// Returns the program's exit status: the key's code in its 8-bit form.
-int run_dialogue(std::istream& in, std::ostream& out, const KeySource& wait_for_key);
+// `monitor` watches the summation. Returns the program's exit status: the
+// key's code in its 8-bit form.
+int run_dialogue(std::istream& in, std::ostream& out, const KeySource& wait_for_key,
+                 SummationMonitor& monitor);
 
 }  // namespace reihen

@@ -1,6 +1,7 @@
 #include <iostream>
 #include <locale>
 
+#include "console_monitor.h"
 #include "dialogue.h"
 #include "key_wait.h"
 
@@ -11,5 +12,6 @@ int main() {
     std::cin.imbue(std::locale::classic());
     std::cout.imbue(std::locale::classic());
     std::cin.tie(&std::cout);
-    return reihen::run_dialogue(std::cin, std::cout, reihen::wait_for_key);
+    reihen::ConsoleMonitor monitor;
+    return reihen::run_dialogue(std::cin, std::cout, reihen::wait_for_key, monitor);
 }

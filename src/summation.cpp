@@ -4,11 +4,20 @@
 #include <ostream>
 #include <string>
 
+#include "fast_summation.h"
 #include "number_text.h"
 
 namespace reihen {
+namespace {
 
-double sum_series(double s, double limit, int report, std::ostream& out) {
+void write_report_line(std::ostream& out, double sum, double term) {
+    out << "Zwischensumme: " << format_fixed(sum, 12) << "   Summand: " << format_fixed(term, 15)
+        << std::endl;
+}
+
+}  // namespace
+
+double sum_series_plain(double s, double limit, int report, std::ostream& out) {
     double sum = 0.0;
     // The index is a double on purpose: from 2^53 on, adding 1.0 no longer
     // changes it, exactly as the stop rule expects.
@@ -19,10 +28,25 @@ double sum_series(double s, double limit, int report, std::ostream& out) {
         if (!(term > limit)) break;
         sum += term;
         n += 1.0;
-        if (report == 1) {
-            out << "Zwischensumme: " << format_fixed(sum, 12)
-                << "   Summand: " << format_fixed(term, 15) << std::endl;
-        }
+        if (report == 1) write_report_line(out, sum, term);
+    }
+    return sum;
+}
+
+double sum_series(double s, double limit, int report, std::ostream& out,
+                  SummationMonitor& monitor) {
+    if (report != 1) return sum_series_fast(s, limit, monitor);
+    // Every step is visible: the plain loop, ending early only on request or
+    // once the sum can no longer change from infinity.
+    double sum = 0.0;
+    double n = 1.0;
+    while (!monitor.stop_requested()) {
+        const double term = 1.0 / std::pow(n, s);
+        if (!(term > limit)) break;
+        sum += term;
+        n += 1.0;
+        write_report_line(out, sum, term);
+        if (std::isinf(sum)) break;
     }
     return sum;
 }

@@ -26,10 +26,14 @@ Session run(const std::string& input, int key = 'x') {
     std::istringstream in(input);
     std::ostringstream out;
     int key_waits = 0;
-    const int status = reihen::run_dialogue(in, out, [&] {
-        ++key_waits;
-        return key;
-    });
+    reihen::SummationMonitor quiet;
+    const int status = reihen::run_dialogue(
+        in, out,
+        [&] {
+            ++key_waits;
+            return key;
+        },
+        quiet);
     in.clear();
     std::string unread(std::istreambuf_iterator<char>(in), {});
     return {out.str(), unread, status, key_waits};

@@ -1,0 +1,28 @@
+// What a person at the console sees and can do while the sum is computed.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+
+#include "summation.h"
+
+namespace reihen {
+
+// While the summation runs, SIGINT (Ctrl-C) ends the summation instead of
+// the program. When standard error is a terminal, a run that takes longer
+// than a second shows a status line there, erased again at the end.
+class ConsoleMonitor : public SummationMonitor {
+public:
+    void begin() override;
+    bool stop_requested() override;
+    void progress(std::uint64_t terms, double sum) override;
+    void end() override;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    bool status_shown_on_terminal_ = false;
+    Clock::time_point next_status_{};
+    std::size_t status_length_ = 0;
+};
+
+}  // namespace reihen
