@@ -171,6 +171,7 @@ struct Slice {
 
 constexpr std::size_t kFirstSliceLength = 64;
 constexpr std::size_t kLongestSlice = 262144;
+constexpr std::size_t kChunk = 4096;
 
 }  // namespace
 
@@ -227,20 +228,33 @@ double sum_series_fast(double s, double limit, SummationMonitor& monitor) {
         }
         const double scale = unit_scale(sum);
         pool.run([&](unsigned index) {
+            // In chunks that stay in the core's cache from one pass to the next.
             double* slice_terms = terms.data() + index * slice_length;
-            compute_terms(rule, n + static_cast<double>(index * slice_length), slice_length,
-                          slice_terms);
+            const double slice_n = n + static_cast<double>(index * slice_length);
             Slice& slice = slices[index];
-            slice.added = static_cast<std::size_t>(
-                std::find_if(slice_terms, slice_terms + slice_length,
-                             [limit](double term) { return !(term > limit); }) -
-                slice_terms);
-            slice.stopped = slice.added < slice_length;
-            slice.units = scale != 0.0 ? count_units(slice_terms, slice.added, scale) : Units{};
+            slice = Slice{0, false, Units{0.0, true}};
+            for (std::size_t chunk = 0; chunk < slice_length && !slice.stopped; chunk += kChunk) {
+                double* chunk_terms = slice_terms + chunk;
+                const std::size_t length = std::min(kChunk, slice_length - chunk);
+                compute_terms(rule, slice_n + static_cast<double>(chunk), length, chunk_terms);
+                const std::size_t added = static_cast<std::size_t>(
+                    std::find_if(chunk_terms, chunk_terms + length,
+                                 [limit](double term) { return !(term > limit); }) -
+                    chunk_terms);
+                slice.added += added;
+                slice.stopped = added < length;
+                if (scale != 0.0) {
+                    const Units units = count_units(chunk_terms, added, scale);
+                    slice.units.total += units.total;
+                    slice.units.exact = slice.units.exact && units.exact;
+                }
+            }
         });
         for (unsigned index = 0; index < threads && !done; ++index) {
             const Slice& slice = slices[index];
             const double* slice_terms = terms.data() + index * slice_length;
+            // Whole numbers below 2^53 add exactly, and a total past 2^53
+            // means the binade is left anyway.
             if (scale != 0.0 && unit_scale(sum) == scale && slice.units.exact &&
                 slice.units.total < kTwo53 - sum * scale) {
                 sum += slice.units.total / scale;

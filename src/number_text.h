@@ -27,4 +27,7 @@ bool read_int(std::istream& in, int& value);
 // Infinity and NaN give "inf", "-inf" and "nan".
 std::string format_fixed(double value, int decimals);
 
+// The same text, appended to `text`.
+void append_fixed(std::string& text, double value, int decimals);
+
 }  // namespace reihen

@@ -10,9 +10,15 @@
 namespace reihen {
 namespace {
 
-void write_report_line(std::ostream& out, double sum, double term) {
-    out << "Zwischensumme: " << format_fixed(sum, 12) << "   Summand: " << format_fixed(term, 15)
-        << std::endl;
+// `line` is only a buffer, kept from one line to the next.
+void write_report_line(std::ostream& out, std::string& line, double sum, double term) {
+    line = "Zwischensumme: ";
+    append_fixed(line, sum, 12);
+    line += "   Summand: ";
+    append_fixed(line, term, 15);
+    line += '\n';
+    out.write(line.data(), static_cast<std::streamsize>(line.size()));
+    out.flush();
 }
 
 }  // namespace
@@ -22,13 +28,14 @@ double sum_series_plain(double s, double limit, int report, std::ostream& out) {
     // The index is a double on purpose: from 2^53 on, adding 1.0 no longer
     // changes it, exactly as the stop rule expects.
     double n = 1.0;
+    std::string line;
     for (;;) {
         const double term = 1.0 / std::pow(n, s);
         // Written so that a NaN on either side stops the loop as well.
         if (!(term > limit)) break;
         sum += term;
         n += 1.0;
-        if (report == 1) write_report_line(out, sum, term);
+        if (report == 1) write_report_line(out, line, sum, term);
     }
     return sum;
 }
@@ -40,12 +47,13 @@ double sum_series(double s, double limit, int report, std::ostream& out,
     // once the sum can no longer change from infinity.
     double sum = 0.0;
     double n = 1.0;
+    std::string line;
     while (!monitor.stop_requested()) {
         const double term = 1.0 / std::pow(n, s);
         if (!(term > limit)) break;
         sum += term;
         n += 1.0;
-        write_report_line(out, sum, term);
+        write_report_line(out, line, sum, term);
         if (std::isinf(sum)) break;
     }
     return sum;

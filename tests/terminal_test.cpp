@@ -35,7 +35,7 @@ class ProgramOnTerminal {
 public:
     // Like a shell with job control: a session leader that owns the terminal
     // runs the program as the foreground job and reports how it ended.
-    ProgramOnTerminal() {
+    explicit ProgramOnTerminal(const std::string& entries = kInput) {
         EXPECT_EQ(openpty(&master_, &slave_, nullptr, nullptr, nullptr), 0);
         tcgetattr(slave_, &initial_mode_);
         int input[2];
@@ -53,6 +53,7 @@ public:
                 setrlimit(RLIMIT_CORE, &no_core);  // SIGQUIT would leave one
                 dup2(input[0], STDIN_FILENO);
                 dup2(slave_, STDOUT_FILENO);
+                dup2(slave_, STDERR_FILENO);
                 closefrom(STDERR_FILENO + 1);
                 execl(REIHEN_BINARY, REIHEN_BINARY, nullptr);
                 _exit(127);
@@ -69,7 +70,8 @@ public:
         close(job_pid[1]);
         EXPECT_EQ(read(job_pid[0], &job_, sizeof job_), static_cast<ssize_t>(sizeof job_));
         close(job_pid[0]);
-        EXPECT_EQ(write(input[1], kInput, std::strlen(kInput)), static_cast<ssize_t>(std::strlen(kInput)));
+        EXPECT_EQ(write(input[1], entries.data(), entries.size()),
+                  static_cast<ssize_t>(entries.size()));
         close(input[1]);
         fcntl(master_, F_SETFL, O_NONBLOCK);
     }
@@ -224,6 +226,29 @@ TEST(Terminal, EndingSignalsRestoreTheModeAndEndTheProgram) {
         kill(program.pid(), sig);
         EXPECT_EQ(program.exit_status(), 128 + sig) << sig;
         EXPECT_TRUE(program.mode_restored()) << sig;
+    }
+}
+
+TEST(Terminal, CtrlCEndsTheSummationNotTheProgram) {
+    const struct {
+        const char* entries;
+        const char* shown_while_running;
+    } cases[] = {
+        {"0.5 -400 0\n", "   (Strg+C beendet die Summation)"},  // never ends by itself
+        {"1 -400 1\n", "Zwischensumme: 1.500000000000   Summand: 0.500000000000000\r\n"},
+    };
+    for (const auto& c : cases) {
+        ProgramOnTerminal program(c.entries);
+        program.read_output(c.shown_while_running);
+        program.type("\x03");  // the terminal sends SIGINT
+        program.reach_key_wait();
+        program.type("k");
+        EXPECT_EQ(program.exit_status(), 'k') << c.entries;
+        const std::string& out = program.output();
+        const auto result = out.find("\r\nSumme ~ ");
+        ASSERT_NE(result, std::string::npos) << c.entries;
+        EXPECT_LT(out.find(c.shown_while_running), result) << c.entries;
+        EXPECT_TRUE(program.mode_restored());
     }
 }
 
