@@ -79,7 +79,8 @@ void program_lines(benchmark::State& state) {
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) seconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
+        for (const Run& run : runs)
+            seconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
         ConsoleReporter::ReportRuns(runs);
     }
 
@@ -90,7 +91,8 @@ public:
     }
 
 private:
-    void print(const std::string& name, const std::string& plain, const std::string& program) const {
+    void print(const std::string& name, const std::string& plain,
+               const std::string& program) const {
         const auto p = seconds_.find(plain == "plain/" ? plain + name : plain);
         const auto q = seconds_.find(program == "program/" ? program + name : program);
         if (q == seconds_.end()) return;
@@ -120,8 +122,12 @@ int main(int argc, char** argv) {
             ->Iterations(3)
             ->UseRealTime();
     }
-    benchmark::RegisterBenchmark("plain_lines", plain_lines)->Unit(benchmark::kMillisecond)->Iterations(3);
-    benchmark::RegisterBenchmark("program_lines", program_lines)->Unit(benchmark::kMillisecond)->Iterations(3);
+    benchmark::RegisterBenchmark("plain_lines", plain_lines)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
+    benchmark::RegisterBenchmark("program_lines", program_lines)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -54,13 +54,12 @@ constexpr std::size_t kLanes = 4;
 // terms[i] = 1.0 / pow(n0 + i, s), bit for bit; n0 + count <= 2^53, and
 // whole numbers that small add exactly.
 __attribute__((target_clones("avx2", "default"))) void compute_terms(const TermRule& rule,
-                                                                    double n0, std::size_t count,
-                                                                    double* terms) {
+                                                                     double n0, std::size_t count,
+                                                                     double* terms) {
     const auto index = [n0](std::size_t i) { return n0 + static_cast<double>(i); };
     const Vec lane_offsets = {0.0, 1.0, 2.0, 3.0};
-    const bool products_exact =
-        rule.kind == TermKind::kIntegerPower &&
-        integer_power(index(count - 1), rule.power) < kTwo53;
+    const bool products_exact = rule.kind == TermKind::kIntegerPower &&
+                                integer_power(index(count - 1), rule.power) < kTwo53;
     if (rule.kind == TermKind::kReciprocal || products_exact) {
         std::size_t i = 0;
         for (; i + kLanes <= count; i += kLanes) {
@@ -94,8 +93,8 @@ struct Units {
 // the even result and depends on S. Whole numbers below 2^53 add exactly in
 // doubles, and a total past 2^53 means the binade is left anyway.
 __attribute__((target_clones("avx2", "default"))) Units count_units(const double* terms,
-                                                                   std::size_t count,
-                                                                   double scale) {
+                                                                    std::size_t count,
+                                                                    double scale) {
     Vec totals = {0.0, 0.0, 0.0, 0.0};
     Mask halfway = {0, 0, 0, 0};
     std::size_t i = 0;
@@ -159,9 +158,7 @@ private:
     std::vector<std::thread> workers_;
 };
 
-unsigned thread_count() {
-    return std::clamp(std::thread::hardware_concurrency(), 1U, 64U);
-}
+unsigned thread_count() { return std::clamp(std::thread::hardware_concurrency(), 1U, 64U); }
 
 struct Slice {
     std::size_t added = 0;  // terms before the first one that stops the loop
@@ -267,8 +264,7 @@ double sum_series_fast(double s, double limit, SummationMonitor& monitor) {
             // last-place unit: once twice the last term leaves the sum
             // unchanged, no later term can change it.
             done = slice.stopped || std::isinf(sum) ||
-                   (s > 0.0 && slice.added > 0 &&
-                    sum + 2.0 * slice_terms[slice.added - 1] == sum);
+                   (s > 0.0 && slice.added > 0 && sum + 2.0 * slice_terms[slice.added - 1] == sum);
         }
         monitor.progress(added, sum);
         slice_length = std::min(slice_length * 2, kLongestSlice);

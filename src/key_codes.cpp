@@ -24,7 +24,7 @@ int decode_utf8(int lead, ByteSource& source) {
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         continuation = 2;
         code_point = lead & 0x0F;
-        if (lead == 0xE0) low = 0xA0;  // no overlong forms
+        if (lead == 0xE0) low = 0xA0;   // no overlong forms
         if (lead == 0xED) high = 0x9F;  // no surrogates
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         continuation = 3;
@@ -95,7 +95,7 @@ int decode_csi(ByteSource& source) {
     }
     if (!is_final_byte(byte)) return kSpecialKey;  // cut short or broken
 
-    if (byte == 'M' || (sgr_mouse && byte == 'm')) return kNotAKey;  // mouse report
+    if (byte == 'M' || (sgr_mouse && byte == 'm')) return kNotAKey;       // mouse report
     if ((byte == 'I' || byte == 'O') && !any_parameter) return kNotAKey;  // focus report
     if (private_marker) return kSpecialKey;
     if (byte == '~') {
@@ -113,7 +113,7 @@ int decode_ss3(ByteSource& source) {
     int byte = source.next_byte(true);
     if (is_failure(byte)) return byte;
     if (byte == ByteSource::kTimedOut) return kFunctionKey;  // Alt and 'O'
-    while ((byte >= '0' && byte <= '9') || byte == ';') {  // modifier parameters
+    while ((byte >= '0' && byte <= '9') || byte == ';') {    // modifier parameters
         byte = source.next_byte(true);
         if (is_failure(byte)) return byte;
     }

@@ -77,7 +77,7 @@ public:
             const int sig = kAllSignals[i];
             struct sigaction action {};
             action.sa_mask = handled;
-            action.sa_handler = sig == SIGTSTP ? on_stop_signal
+            action.sa_handler = sig == SIGTSTP   ? on_stop_signal
                                 : sig == SIGCONT ? on_continue
                                                  : on_ending_signal;
             sigaction(sig, nullptr, &previous_[i]);

@@ -18,15 +18,19 @@ namespace {
 // round exactly like the full text.
 constexpr std::size_t kKeptDigits = 800;
 
-// Exponents far beyond the double range all give the same result, so counts
-// saturate here instead of overflowing.
-constexpr std::int64_t kExponentCap = 1'000'000'000;
+// Counts of characters and written exponents saturate instead of
+// overflowing; no input can be that long, and an exponent that large is far
+// outside the double range either way. Their sum still fits in 64 bits.
+constexpr std::int64_t kCountCap = 4'000'000'000'000'000'000;
+constexpr std::int64_t kExponentCap = 100'000'000'000'000'000;
+// Beyond this decimal exponent, any number of up to 801 digits overflows or
+// underflows, so the text handed on is limited to it.
+constexpr std::int64_t kTextExponentLimit = 1'000'000'000;
 
-std::int64_t saturating_add(std::int64_t a, std::int64_t b) {
-    const std::int64_t sum = a + b;  // both operands are within +-2 * cap
-    if (sum > kExponentCap) return kExponentCap;
-    if (sum < -kExponentCap) return -kExponentCap;
-    return sum;
+// Adds +1 or -1 to a count, saturating at +-kCountCap.
+std::int64_t step(std::int64_t count, int direction) {
+    if (direction > 0) return count < kCountCap ? count + 1 : count;
+    return count > -kCountCap ? count - 1 : count;
 }
 
 bool is_digit(int ch) { return ch >= '0' && ch <= '9'; }
@@ -93,13 +97,13 @@ bool take_sign(Scanner& scan) {
 
 // Significant digits of a number with a bounded memory footprint.
 struct Digits {
-    std::string kept;           // without leading zeros, at most kKeptDigits
+    std::string kept;  // without leading zeros, at most kKeptDigits
     bool dropped_nonzero = false;
-    std::int64_t count = 0;     // all significant digits, saturating
+    std::int64_t count = 0;  // all significant digits, saturating
 
     void add(int ch) {
         if (kept.empty() && ch == '0') return;
-        count = saturating_add(count, 1);
+        count = step(count, +1);
         if (kept.size() < kKeptDigits) {
             kept.push_back(static_cast<char>(ch));
         } else if (ch != '0') {
@@ -118,7 +122,7 @@ bool convert_real(bool negative, const Digits& digits, std::int64_t exponent, do
     text += digits.kept;
     if (digits.dropped_nonzero) text.push_back('1');
     text.push_back('e');
-    text += std::to_string(exponent);
+    text += std::to_string(std::clamp(exponent, -kTextExponentLimit, kTextExponentLimit));
     double result = 0.0;
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), result);
     if (ec != std::errc{} || ptr != text.data() + text.size()) return false;
@@ -137,14 +141,14 @@ bool scan_real(Scanner& scan, double& value) {
         scan.take();
         any_digit = true;
         digits.add(ch);
-        if (!digits.kept.empty()) point_shift = saturating_add(point_shift, 1);
+        if (!digits.kept.empty()) point_shift = step(point_shift, +1);
     }
     if (scan.accept('.')) {
         while (is_digit(scan.peek())) {
             const int ch = scan.peek();
             scan.take();
             any_digit = true;
-            if (digits.kept.empty() && ch == '0') point_shift = saturating_add(point_shift, -1);
+            if (digits.kept.empty() && ch == '0') point_shift = step(point_shift, -1);
             digits.add(ch);
         }
     }
@@ -160,7 +164,7 @@ bool scan_real(Scanner& scan, double& value) {
         }
         if (negative_exponent) exponent = -exponent;
     }
-    return convert_real(negative, digits, saturating_add(point_shift, exponent), value);
+    return convert_real(negative, digits, point_shift + exponent, value);
 }
 
 bool scan_int(Scanner& scan, int& value) {

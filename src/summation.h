@@ -33,7 +33,6 @@ double sum_series_plain(double s, double limit, int report, std::ostream& out);
 // change the sum (for s > 0; s = 0 gives at once the value the plain loop
 // would keep forever). It also ends once the sum is infinite, or when the
 // monitor asks for it, with the sum reached so far.
-double sum_series(double s, double limit, int report, std::ostream& out,
-                  SummationMonitor& monitor);
+double sum_series(double s, double limit, int report, std::ostream& out, SummationMonitor& monitor);
 
 }  // namespace reihen

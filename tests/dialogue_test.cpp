@@ -1,9 +1,9 @@
+#include "dialogue.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 #include <string>
-
-#include "dialogue.h"
 
 namespace {
 
@@ -59,14 +59,14 @@ TEST(Dialogue, ResultWithoutReportLines) {
         {"2\n-8\n0\n", "1.644834061848", "\n"},
         {"\n\n  2\n\t-3 0", "1.613190700328", ""},  // empty lines are no entries
         {"0.5\n-2\n0\n", "198.534645449524", "\n"},
-        {"x\n-3\n1\n", "0.000000000000", "x\n-3\n1\n"},  // unreadable s
-        {"2e\n-3\n1\n", "0.000000000000", "\n-3\n1\n"},  // exponent without digits
-        {"2\n1e999\n1\n", "0.000000000000", "\n1\n"},    // G overflows
+        {"x\n-3\n1\n", "0.000000000000", "x\n-3\n1\n"},     // unreadable s
+        {"2e\n-3\n1\n", "0.000000000000", "\n-3\n1\n"},     // exponent without digits
+        {"2\n1e999\n1\n", "0.000000000000", "\n1\n"},       // G overflows
         {"2,5\n-3\n1\n", "0.000000000000", ",5\n-3\n1\n"},  // decimal comma
-        {"", "0.000000000000", ""},                       // end of input
-        {"2\n0\n1\n", "0.000000000000", "\n"},            // G = 0: L = 1
+        {"", "0.000000000000", ""},                         // end of input
+        {"2\n0\n1\n", "0.000000000000", "\n"},              // G = 0: L = 1
         {"-2\n5\n1\n", "0.000000000000", "\n"},
-        {"100\n-400\n0\n", "1.000000000000", "\n"},       // L = 0, pow overflows
+        {"100\n-400\n0\n", "1.000000000000", "\n"},        // L = 0, pow overflows
         {"2\n-3\n99999999999\n", "1.613190700328", "\n"},  // switch out of range
     };
     for (const auto& c : cases) {
@@ -104,12 +104,13 @@ TEST(Dialogue, ReportLines) {
         EXPECT_EQ(lines.rfind("Zwischensumme: 1.000000000000   Summand: 1.000000000000000\n", 0),
                   0U)
             << c.input;
-        EXPECT_EQ(lines.substr(lines.rfind('\n', lines.size() - 2) + 1), std::string(c.last_line) + "\n")
+        EXPECT_EQ(lines.substr(lines.rfind('\n', lines.size() - 2) + 1),
+                  std::string(c.last_line) + "\n")
             << c.input;
         EXPECT_EQ(r.output.substr(r.output.size() - footer(c.sum).size()), footer(c.sum));
     }
-    EXPECT_NE(run("2\n-3\n1\n").output.find(
-                  "\nZwischensumme: 1.250000000000   Summand: 0.250000000000000\n"),
+    EXPECT_NE(run("2\n-3\n1\n")
+                  .output.find("\nZwischensumme: 1.250000000000   Summand: 0.250000000000000\n"),
               std::string::npos);
 }
 

@@ -1,9 +1,9 @@
+#include "key_codes.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "key_codes.h"
 
 namespace {
 

@@ -1,3 +1,5 @@
+#include "number_text.h"
+
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -5,8 +7,6 @@
 #include <limits>
 #include <sstream>
 #include <string>
-
-#include "number_text.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ TEST(ReadReal, FollowsTheExtractionRules) {
         {"2.5e-1e", true, 0.25, "e"},
         {"0x10", true, 0.0, "x10"},
         {"1.2.3", true, 1.2, ".3"},
-        {"0e-999", true, 0.0, ""},                                  // zero is no range error
+        {"0e-999", true, 0.0, ""},  // zero is no range error
         {"0.1", true, 0.1, ""},
         {"2.2250738585072014e-308", true, DBL_MIN, ""},
         {"1.7976931348623157e308", true, DBL_MAX, ""},
@@ -53,10 +53,10 @@ TEST(ReadReal, FollowsTheExtractionRules) {
         {"nan", false, 0.0, "nan"},
         {"", false, 0.0, ""},
         {"   ", false, 0.0, ""},
-        {"1e999", false, 0.0, ""},                                  // overflow
-        {"1e-400", false, 0.0, ""},                                 // underflow to zero
-        {"1e-310", false, 0.0, ""},                                 // subnormal
-        {"2.2250738585072011e-308", false, 0.0, ""},                // just below the normal range
+        {"1e999", false, 0.0, ""},                    // overflow
+        {"1e-400", false, 0.0, ""},                   // underflow to zero
+        {"1e-310", false, 0.0, ""},                   // subnormal
+        {"2.2250738585072011e-308", false, 0.0, ""},  // just below the normal range
         {"1e99999999999999999999999", false, 0.0, ""},
         {"1e-99999999999999999999999", false, 0.0, ""},
     };
@@ -82,8 +82,8 @@ TEST(ReadReal, LongDigitStringsRoundCorrectly) {
         {half, 1.0},
         {half + std::string(5000, '0') + "1", above_one},
         {half + std::string(5000, '0'), 1.0},
-        {"1" + std::string(400, '0'), 0.0},                // overflows: not read
-        {"0." + std::string(400, '0') + "1", 0.0},         // underflows: not read
+        {"1" + std::string(400, '0'), 0.0},         // overflows: not read
+        {"0." + std::string(400, '0') + "1", 0.0},  // underflows: not read
         {std::string(2000, '0') + "7", 7.0},
         {"1" + std::string(300, '0'), 1e300},
         {"0." + std::string(300, '0') + "1", 1e-301},
@@ -112,16 +112,20 @@ TEST(ReadInt, FollowsTheExtractionRules) {
         int value;
         const char* unread;
     } cases[] = {
-        {"1", true, 1, ""},          {" -1\n", true, -1, "\n"},
-        {"+7", true, 7, ""},         {"1.5", true, 1, ".5"},
+        {"1", true, 1, ""},
+        {" -1\n", true, -1, "\n"},
+        {"+7", true, 7, ""},
+        {"1.5", true, 1, ".5"},
         {"2147483647", true, 2147483647, ""},
         {"-2147483648", true, -2147483647 - 1, ""},
         {"0000000000000000000012", true, 12, ""},
         {"2147483648", false, 0, ""},
         {"-2147483649", false, 0, ""},
         {"99999999999999999999999", false, 0, ""},
-        {"-", false, 0, ""},         {"x", false, 0, "x"},
-        {"", false, 0, ""},          {"1e3", true, 1, "e3"},
+        {"-", false, 0, ""},
+        {"x", false, 0, "x"},
+        {"", false, 0, ""},
+        {"1e3", true, 1, "e3"},
     };
     for (const auto& c : cases) {
         std::istringstream in(c.input);
@@ -142,12 +146,12 @@ TEST(FormatFixed, RoundsHalfUpInTwoStages) {
         {-0.0, 12, "-0.000000000000"},
         {1.0, 12, "1.000000000000"},
         {0.25, 15, "0.250000000000000"},
-        {1.0 + 0x1p-13, 12, "1.000122070313"},    // exact half: up, not to even
+        {1.0 + 0x1p-13, 12, "1.000122070313"},  // exact half: up, not to even
         {0x1p-13, 15, "0.000122070312500"},
         {0.5, 0, "1"},
         {2.5, 0, "3"},
-        {0.0005, 3, "0.001"},                     // 5.0000000000000001e-4: above half
-        {0.0015, 3, "0.002"},                     // 1.49999999999999999e-3: 17 digits round up
+        {0.0005, 3, "0.001"},  // 5.0000000000000001e-4: above half
+        {0.0015, 3, "0.002"},  // 1.49999999999999999e-3: 17 digits round up
         {9.999999999999998, 12, "10.000000000000"},
         {0.9999999999999999, 12, "1.000000000000"},
         {123456.789012345678, 12, "123456.789012345670"},  // past 17 digits: zeros
@@ -155,7 +159,7 @@ TEST(FormatFixed, RoundsHalfUpInTwoStages) {
         {9007199254740993.0, 12, "9007199254740992.000000000000"},
         {1e22, 1, "10000000000000000000000.0"},
         {1.5e-13, 12, "0.000000000000"},
-        {5e-13, 12, "0.000000000000"},                   // 4.99999999999999990e-13
+        {5e-13, 12, "0.000000000000"},  // 4.99999999999999990e-13
         {5.000000000000001e-13, 12, "0.000000000001"},
         {0.1234567890125, 12, "0.123456789013"},  // ...12499999999999998: 17 digits end in 5
         {5e-324, 15, "0.000000000000000"},

@@ -1,3 +1,5 @@
+#include "summation.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "fast_summation.h"
-#include "summation.h"
 
 namespace {
 
@@ -34,8 +35,8 @@ void expect_same(double expected, double actual, double s, double g) {
 }
 
 TEST(Summation, FastEqualsPlainWhereThePlainLoopEnds) {
-    const double exponents[] = {1, 2, 3, 4, 1.5, 2.5, 0.7, 0.5, 0.3, 13, 19.3, 19.5, 100,
-                                1e-3, -0.5, -2, 0};
+    const double exponents[] = {1,  2,    3,    4,   1.5,  2.5,  0.7, 0.5, 0.3,
+                                13, 19.3, 19.5, 100, 1e-3, -0.5, -2,  0};
     const double limit_exponents[] = {5, 0, -0.5, -1, -1.5, -3, -4, -5, -6.7, -12.9};
     for (const double s : exponents) {
         for (const double g : limit_exponents) {
@@ -121,11 +122,12 @@ TEST(Summation, AddInOrderMatchesOneAdditionAtATime) {
     // around powers of two, so that ties and crossings are common.
     std::mt19937_64 random(7);
     for (int round = 0; round < 200; ++round) {
-        const double start = std::ldexp(1.0, static_cast<int>(random() % 8)) *
-                             (round % 2 == 0 ? 1.0 : 1.999);
+        const double start =
+            std::ldexp(1.0, static_cast<int>(random() % 8)) * (round % 2 == 0 ? 1.0 : 1.999);
         const double unit = std::ldexp(1.0, std::ilogb(start) - 52);
         std::vector<double> terms(1 + random() % 9000);
-        for (auto& t : terms) t = unit / 2 * static_cast<double>(random() % (round % 3 == 0 ? 4 : 1 << 20));
+        for (auto& t : terms)
+            t = unit / 2 * static_cast<double>(random() % (round % 3 == 0 ? 4 : 1 << 20));
         double expected = start;
         for (const double t : terms) expected += t;
         EXPECT_EQ(reihen::add_in_order(start, terms.data(), terms.size()), expected) << round;

@@ -1,6 +1,7 @@
 // Runs the built program with a pseudo-terminal as its controlling terminal
 // and checks the key wait from the keyboard's side.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
@@ -8,8 +9,6 @@
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
@@ -171,12 +170,9 @@ TEST(Terminal, KeyEndsTheWaitWithItsCode) {
         std::string keys;
         int status;
     } cases[] = {
-        {"letter", "q", 'q'},
-        {"Enter", "\r", 13},
-        {"Ctrl-C", "\x03", 3},
-        {"cursor right with Ctrl", "\x1b[1;5C", 224},
-        {"F1", "\x1bOP", 0},
-        {"a-umlaut", "\xc3\xa4", 228},
+        {"letter", "q", 'q'},  {"Enter", "\r", 13},
+        {"Ctrl-C", "\x03", 3}, {"cursor right with Ctrl", "\x1b[1;5C", 224},
+        {"F1", "\x1bOP", 0},   {"a-umlaut", "\xc3\xa4", 228},
     };
     for (const auto& c : cases) {
         ProgramOnTerminal program;
@@ -200,7 +196,8 @@ TEST(Terminal, DialogueLooksAsOnTheScreen) {
     EXPECT_EQ(program.output(),
               "Berechnung von Reihen\r\n\r\ns= \r\nGrenzwert=10^Zwischenergebnisse anzeigen:\r\n"
               "0=nein\r\n1=ja\r\n\r\n>> \r\n----------------------------\r\n\r\n"
-              "Summe ~ 1.613190700328\r\n" + kClosing);
+              "Summe ~ 1.613190700328\r\n" +
+                  kClosing);
 }
 
 TEST(Terminal, StopAndContinueFromOutside) {
