@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -24,28 +25,37 @@ int g_tty = -1;
 termios g_saved_mode{};
 volatile std::sig_atomic_t g_resume_raw = 0;
 
-void restore_mode() { tcsetattr(g_tty, TCSANOW, &g_saved_mode); }
+// The calls below are async-signal-safe; inside a handler there is nothing
+// better to do when one of them fails, so their results are not looked at.
+void restore_mode() { (void)tcsetattr(g_tty, TCSANOW, &g_saved_mode); }
+
+void set_default_action(int signal_number) {
+    struct sigaction default_action {};
+    default_action.sa_handler = SIG_DFL;
+    (void)sigaction(signal_number, &default_action, nullptr);
+}
 
 void on_ending_signal(int signal_number) {
     restore_mode();
     // Die of the same signal: it is blocked while this handler runs and
     // arrives as soon as the handler returns.
-    std::signal(signal_number, SIG_DFL);
-    raise(signal_number);
+    set_default_action(signal_number);
+    (void)raise(signal_number);
 }
 
 void on_stop_signal(int signal_number) {
     const int saved_errno = errno;
     restore_mode();
     struct sigaction own {};
-    sigaction(signal_number, nullptr, &own);
-    std::signal(signal_number, SIG_DFL);
+    (void)sigaction(signal_number, nullptr, &own);
+    set_default_action(signal_number);
     sigset_t stop;
     sigemptyset(&stop);
     sigaddset(&stop, signal_number);
-    raise(signal_number);
-    sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // the process stops here
-    sigaction(signal_number, &own, nullptr);
+    (void)raise(signal_number);  // pending until unblocked: raise returns
+    // cppcheck-suppress unreachableCode
+    (void)pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);  // the process stops here
+    (void)sigaction(signal_number, &own, nullptr);
     g_resume_raw = 1;
     errno = saved_errno;
 }
@@ -72,7 +82,7 @@ public:
         sigset_t handled;
         sigemptyset(&handled);
         for (const int sig : kAllSignals) sigaddset(&handled, sig);
-        sigprocmask(SIG_BLOCK, &handled, &wait_mask_);
+        pthread_sigmask(SIG_BLOCK, &handled, &wait_mask_);
         for (std::size_t i = 0; i < kAllSignals.size(); ++i) {
             const int sig = kAllSignals[i];
             struct sigaction action {};
@@ -93,7 +103,7 @@ public:
         for (std::size_t i = 0; i < kAllSignals.size(); ++i) {
             sigaction(kAllSignals[i], &previous_[i], nullptr);
         }
-        sigprocmask(SIG_SETMASK, &wait_mask_, nullptr);
+        pthread_sigmask(SIG_SETMASK, &wait_mask_, nullptr);
         g_tty = -1;
     }
 

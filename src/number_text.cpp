@@ -42,19 +42,28 @@ bool is_space(int ch) {
 
 // Reads characters from the stream's buffer one at a time, so that exactly
 // the characters taken are consumed, and records whether the end was reached.
+// A buffer that fails to read (standard input closed, a read error) may
+// throw; like the stream's own extractors, that counts as the end of input
+// and puts the stream into the bad state.
 class Scanner {
 public:
     explicit Scanner(std::istream& in) : buf_(in.rdbuf()) {}
 
     int peek() {
-        if (buf_ == nullptr) return EOF;
-        const auto ch = buf_->sgetc();
+        if (buf_ == nullptr) return end_of_input();
+        std::char_traits<char>::int_type ch{};
+        try {
+            ch = buf_->sgetc();
+        } catch (...) {
+            read_error_ = true;
+            return end_of_input();
+        }
         if (std::char_traits<char>::eq_int_type(ch, std::char_traits<char>::eof())) {
-            at_end_ = true;
-            return EOF;
+            return end_of_input();
         }
         return std::char_traits<char>::to_int_type(std::char_traits<char>::to_char_type(ch));
     }
+    // Takes the character that peek() has just returned.
     void take() { buf_->sbumpc(); }
     bool accept(char ch) {
         if (peek() != static_cast<unsigned char>(ch)) return false;
@@ -62,10 +71,18 @@ public:
         return true;
     }
     bool at_end() const { return at_end_; }
+    bool read_error() const { return read_error_; }
 
 private:
+    int end_of_input() {
+        at_end_ = true;
+        buf_ = nullptr;
+        return EOF;
+    }
+
     std::streambuf* buf_;
     bool at_end_ = false;
+    bool read_error_ = false;
 };
 
 // Flushes the tied stream, checks that the stream is still good and skips
@@ -76,7 +93,8 @@ bool start_read(std::istream& in, Scanner& scan) {
     if (!sentry) return false;
     while (is_space(scan.peek())) scan.take();
     if (scan.at_end()) {
-        in.setstate(std::ios::eofbit | std::ios::failbit);
+        in.setstate(std::ios::eofbit | std::ios::failbit |
+                    (scan.read_error() ? std::ios::badbit : std::ios::goodbit));
         return false;
     }
     return true;
@@ -85,6 +103,7 @@ bool start_read(std::istream& in, Scanner& scan) {
 bool finish_read(std::istream& in, const Scanner& scan, bool ok) {
     std::ios::iostate state = scan.at_end() ? std::ios::eofbit : std::ios::goodbit;
     if (!ok) state |= std::ios::failbit;
+    if (scan.read_error()) state |= std::ios::badbit;
     in.setstate(state);
     return ok;
 }
@@ -228,7 +247,7 @@ LeadingDigits leading_digits(double magnitude) {
 
 // Adds one unit in the last place of the decimal digits [first, last);
 // returns true when the carry runs out of the first digit (all were 9).
-bool increment_digits(char* first, char* last) {
+bool increment_digits(const char* first, char* last) {
     while (last != first) {
         --last;
         if (*last != '9') {

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <numeric>
 #include <random>
 #include <sstream>
 #include <vector>
@@ -113,10 +115,10 @@ TEST(Summation, AddInOrderMatchesOneAdditionAtATime) {
         {0.9999999999999999, u, u / 2},        // ending exactly on a power of two
         {std::numeric_limits<double>::infinity(), 1.0},
     };
+    // std::accumulate adds one term after the other, left to right.
     for (const auto& terms : cases) {
-        double expected = 1.0;
-        for (const double t : terms) expected += t;
-        EXPECT_EQ(reihen::add_in_order(1.0, terms.data(), terms.size()), expected);
+        EXPECT_EQ(reihen::add_in_order(1.0, terms.data(), terms.size()),
+                  std::accumulate(terms.begin(), terms.end(), 1.0));
     }
     // Many random stretches of terms that are whole or half units of sums
     // around powers of two, so that ties and crossings are common.
@@ -125,12 +127,13 @@ TEST(Summation, AddInOrderMatchesOneAdditionAtATime) {
         const double start =
             std::ldexp(1.0, static_cast<int>(random() % 8)) * (round % 2 == 0 ? 1.0 : 1.999);
         const double unit = std::ldexp(1.0, std::ilogb(start) - 52);
+        const std::uint64_t halves = round % 3 == 0 ? 4 : 1 << 20;
         std::vector<double> terms(1 + random() % 9000);
-        for (auto& t : terms)
-            t = unit / 2 * static_cast<double>(random() % (round % 3 == 0 ? 4 : 1 << 20));
-        double expected = start;
-        for (const double t : terms) expected += t;
-        EXPECT_EQ(reihen::add_in_order(start, terms.data(), terms.size()), expected) << round;
+        std::generate(terms.begin(), terms.end(),
+                      [&] { return unit / 2 * static_cast<double>(random() % halves); });
+        EXPECT_EQ(reihen::add_in_order(start, terms.data(), terms.size()),
+                  std::accumulate(terms.begin(), terms.end(), start))
+            << round;
     }
 }
 

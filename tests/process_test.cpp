@@ -1,0 +1,166 @@
+// Runs the built program without a controlling terminal, as a script would,
+// with standard input and output in every state they can be handed over in.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace {
+
+enum class Stream { kPipe, kClosed, kDevFull, kReadThenClose };
+
+struct Outcome {
+    int exit_status = -1;  // -1 when ended by a signal
+    int signal = 0;
+    std::string output;
+    long max_resident_kb = 0;
+};
+
+// Feeds `write_input` through a pipe (or leaves standard input closed) and
+// collects standard output.
+Outcome run(const std::function<void(int fd)>& write_input, Stream in_mode, Stream out_mode) {
+    int input[2];
+    int output[2];
+    EXPECT_EQ(pipe(input), 0);
+    EXPECT_EQ(pipe(output), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setsid();  // no controlling terminal
+        if (in_mode == Stream::kClosed) {
+            close(STDIN_FILENO);
+        } else {
+            dup2(input[0], STDIN_FILENO);
+        }
+        if (out_mode == Stream::kClosed) {
+            close(STDOUT_FILENO);
+        } else if (out_mode == Stream::kDevFull) {
+            dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
+        } else {
+            dup2(output[1], STDOUT_FILENO);
+        }
+        signal(SIGPIPE, SIG_DFL);
+        closefrom(STDERR_FILENO + 1);
+        execl(REIHEN_BINARY, REIHEN_BINARY, nullptr);
+        _exit(127);
+    }
+    close(input[0]);
+    close(output[1]);
+    std::thread feeder([&] {
+        signal(SIGPIPE, SIG_IGN);  // the program may stop reading early
+        write_input(input[1]);
+        close(input[1]);
+    });
+    Outcome outcome;
+    char buffer[65536];
+    for (ssize_t got; (got = read(output[0], buffer, sizeof buffer)) > 0;) {
+        outcome.output.append(buffer, static_cast<std::size_t>(got));
+        if (out_mode == Stream::kReadThenClose && outcome.output.size() > 100000) break;
+    }
+    close(output[0]);
+    int status = 0;
+    rusage usage{};
+    EXPECT_EQ(wait4(pid, &status, 0, &usage), pid);
+    feeder.join();
+    if (WIFEXITED(status)) outcome.exit_status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
+    outcome.max_resident_kb = usage.ru_maxrss;
+    return outcome;
+}
+
+std::function<void(int)> text(std::string bytes) {
+    return [bytes = std::move(bytes)](int fd) {
+        for (std::size_t done = 0; done < bytes.size();) {
+            const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
+            if (written <= 0) return;
+            done += static_cast<std::size_t>(written);
+        }
+    };
+}
+
+// `count` copies of `fill` between `before` and `after`, written in pieces.
+std::function<void(int)> long_text(std::string before, char fill, std::size_t count,
+                                   std::string after) {
+    return [=](int fd) {
+        text(before)(fd);
+        const std::string piece(1 << 16, fill);
+        for (std::size_t done = 0; done < count; done += piece.size()) {
+            const std::size_t length = std::min(piece.size(), count - done);
+            if (write(fd, piece.data(), length) != static_cast<ssize_t>(length)) return;
+        }
+        text(after)(fd);
+    };
+}
+
+const std::string kHeader =
+    "Berechnung von Reihen\n\ns= \nGrenzwert=10^Zwischenergebnisse anzeigen:\n"
+    "0=nein\n1=ja\n\n>> \n----------------------------\n";
+
+std::string closing(const std::string& sum) {
+    return "\nSumme ~ " + sum + "\n============================\n\n";
+}
+
+TEST(Process, WithoutTerminalTheWaitEndsAtOnceWith255) {
+    const Outcome outcome = run(text("13 -4 1\n"), Stream::kPipe, Stream::kPipe);
+    EXPECT_EQ(outcome.exit_status, 255);
+    EXPECT_EQ(outcome.output, kHeader +
+                                  "Zwischensumme: 1.000000000000   Summand: 1.000000000000000\n"
+                                  "Zwischensumme: 1.000122070313   Summand: 0.000122070312500\n" +
+                                  closing("1.000122070313"));
+}
+
+TEST(Process, AnyInputIsReadInBoundedMemory) {
+    const struct {
+        const char* name;
+        std::function<void(int)> input;
+        const char* sum;
+    } cases[] = {
+        {"100 MB of digits overflow", long_text("", '1', 100'000'000, " -3 0\n"), "0.000000000000"},
+        {"100 MB of blanks first", long_text("", ' ', 100'000'000, "2 -3 0\n"), "1.613190700328"},
+        {"a value rounded from 10 MB of digits", long_text("2.", '0', 10'000'000, "1 -3 0\n"),
+         "1.613190700328"},
+        {"a million exponent digits", long_text("1e", '9', 1'000'000, " -3 0\n"), "0.000000000000"},
+        {"a million negative exponent digits", long_text("2 -3e-", '9', 1'000'000, " 0\n"),
+         "0.000000000000"},
+        {"CR LF line ends, no final new-line", text("2\r\n-3\r\n0"), "1.613190700328"},
+        {"a NUL byte", text(std::string("2\0 -3 0\n", 8)), "0.000000000000"},
+        {"invalid UTF-8 and control bytes", text("\xff\xfe\x01 2 -3 0\n"), "0.000000000000"},
+    };
+    for (const auto& c : cases) {
+        const Outcome outcome = run(c.input, Stream::kPipe, Stream::kPipe);
+        EXPECT_EQ(outcome.exit_status, 255) << c.name;
+        EXPECT_EQ(outcome.output, kHeader + closing(c.sum)) << c.name;
+        EXPECT_LT(outcome.max_resident_kb, 32 * 1024) << c.name;
+    }
+}
+
+TEST(Process, ClosedOrFailingStreamsEndNormally) {
+    const struct {
+        const char* name;
+        Stream in;
+        Stream out;
+    } cases[] = {
+        {"standard input closed", Stream::kClosed, Stream::kPipe},
+        {"standard output closed", Stream::kPipe, Stream::kClosed},
+        {"standard output on a full disk", Stream::kPipe, Stream::kDevFull},
+    };
+    for (const auto& c : cases) {
+        const Outcome outcome = run(text("2 -3 1\n"), c.in, c.out);
+        EXPECT_EQ(outcome.exit_status, 255) << c.name;
+        if (c.out == Stream::kPipe) {
+            EXPECT_EQ(outcome.output, kHeader + closing("0.000000000000")) << c.name;
+        }
+    }
+}
+
+TEST(Process, BrokenPipeEndsTheProgramLikeAnyFilter) {
+    const Outcome outcome = run(text("1 -400 1\n"), Stream::kPipe, Stream::kReadThenClose);
+    EXPECT_EQ(outcome.signal, SIGPIPE);
+}
+
+}  // namespace
