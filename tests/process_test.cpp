@@ -84,8 +84,8 @@ std::function<void(int)> text(std::string bytes) {
 }
 
 // `count` copies of `fill` between `before` and `after`, written in pieces.
-std::function<void(int)> long_text(std::string before, char fill, std::size_t count,
-                                   std::string after) {
+std::function<void(int)> long_text(const std::string& before, char fill, std::size_t count,
+                                   const std::string& after) {
     return [=](int fd) {
         text(before)(fd);
         const std::string piece(1 << 16, fill);
