@@ -118,21 +118,27 @@ __attribute__((target_clones("avx2", "default"))) Units count_units(const double
     return {total, exact};
 }
 
-// Runs one job on `count` threads, the caller's among them.
+// Runs one job on up to `count` threads, the caller's among them. Where the
+// system refuses more threads, it makes do with those it has.
 class WorkerPool {
 public:
     explicit WorkerPool(unsigned count) : start_(count), done_(count) {
         for (unsigned index = 1; index < count; ++index) {
-            workers_.emplace_back([this, index] {
-                for (;;) {
-                    start_.arrive_and_wait();
-                    if (quitting_) return;
-                    (*job_)(index);
-                    done_.arrive_and_wait();
+            try {
+                workers_.emplace_back([this, index] { work(index); });
+            } catch (const std::system_error&) {
+                // The places of the threads that could not be made.
+                for (unsigned missing = index; missing < count; ++missing) {
+                    start_.arrive_and_drop();
+                    done_.arrive_and_drop();
                 }
-            });
+                break;
+            }
         }
     }
+
+    // The number of threads that run a job, the caller's included.
+    unsigned size() const { return static_cast<unsigned>(workers_.size()) + 1; }
 
     ~WorkerPool() {
         quitting_ = true;
@@ -151,6 +157,15 @@ public:
     }
 
 private:
+    void work(unsigned index) {
+        for (;;) {
+            start_.arrive_and_wait();
+            if (quitting_) return;
+            (*job_)(index);
+            done_.arrive_and_wait();
+        }
+    }
+
     std::barrier<> start_;
     std::barrier<> done_;
     const std::function<void(unsigned)>* job_ = nullptr;
@@ -201,8 +216,8 @@ double sum_series_fast(double s, double limit, SummationMonitor& monitor) {
     if (s == 0.0) return kTwo53;
 
     const TermRule rule = make_rule(s);
-    const unsigned threads = thread_count();
-    WorkerPool pool(threads);
+    WorkerPool pool(thread_count());
+    const unsigned threads = pool.size();
     std::vector<double> terms(threads * kLongestSlice);
     std::vector<Slice> slices(threads);
 

@@ -25,14 +25,23 @@ struct Expected {
     std::size_t consumed;  // characters taken from the input
 };
 
+// Skips white space; returns where the number starts, or npos at the end.
+std::size_t number_start(const std::string& in) {
+    std::size_t pos = 0;
+    while (pos < in.size() && is_space(in[pos])) ++pos;
+    return pos == in.size() ? std::string::npos : pos;
+}
+
+std::size_t after_sign(const std::string& in, std::size_t pos) {
+    return in[pos] == '+' || in[pos] == '-' ? pos + 1 : pos;
+}
+
 // The same rules, written out plainly: white space, then the longest prefix
 // that can still become a number. Fails where the number is incomplete.
 Expected model_real(const std::string& in) {
-    std::size_t pos = 0;
-    while (pos < in.size() && is_space(in[pos])) ++pos;
-    if (pos == in.size()) return {false, 0.0, pos};
-    const std::size_t start = pos;
-    if (in[pos] == '+' || in[pos] == '-') ++pos;
+    const std::size_t start = number_start(in);
+    if (start == std::string::npos) return {false, 0.0, in.size()};
+    std::size_t pos = after_sign(in, start);
     bool digits = false;
     while (pos < in.size() && is_digit(in[pos])) ++pos, digits = true;
     if (pos < in.size() && in[pos] == '.') {
@@ -54,11 +63,9 @@ Expected model_real(const std::string& in) {
 }
 
 Expected model_int(const std::string& in) {
-    std::size_t pos = 0;
-    while (pos < in.size() && is_space(in[pos])) ++pos;
-    if (pos == in.size()) return {false, 0.0, pos};
-    const std::size_t start = pos;
-    if (in[pos] == '+' || in[pos] == '-') ++pos;
+    const std::size_t start = number_start(in);
+    if (start == std::string::npos) return {false, 0.0, in.size()};
+    std::size_t pos = after_sign(in, start);
     if (pos == in.size() || !is_digit(in[pos])) return {false, 0.0, pos};
     while (pos < in.size() && is_digit(in[pos])) ++pos;
     errno = 0;
