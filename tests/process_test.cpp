@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <functional>
 #include <string>
@@ -19,16 +20,21 @@ struct Outcome {
     int exit_status = -1;  // -1 when ended by a signal
     int signal = 0;
     std::string output;
+    std::string errors;  // standard error
     long max_resident_kb = 0;
 };
 
 // Feeds `write_input` through a pipe (or leaves standard input closed) and
 // collects standard output.
-Outcome run(const std::function<void(int fd)>& write_input, Stream in_mode, Stream out_mode) {
+// With `interrupt_after_ms`, SIGINT is sent that long after the start.
+Outcome run(const std::function<void(int fd)>& write_input, Stream in_mode, Stream out_mode,
+            int interrupt_after_ms = 0) {
     int input[2];
     int output[2];
+    int errors[2];
     EXPECT_EQ(pipe(input), 0);
     EXPECT_EQ(pipe(output), 0);
+    EXPECT_EQ(pipe(errors), 0);
     const pid_t pid = fork();
     if (pid == 0) {
         setsid();  // no controlling terminal
@@ -44,6 +50,7 @@ Outcome run(const std::function<void(int fd)>& write_input, Stream in_mode, Stre
         } else {
             dup2(output[1], STDOUT_FILENO);
         }
+        dup2(errors[1], STDERR_FILENO);
         signal(SIGPIPE, SIG_DFL);
         closefrom(STDERR_FILENO + 1);
         execl(REIHEN_BINARY, REIHEN_BINARY, nullptr);
@@ -51,10 +58,15 @@ Outcome run(const std::function<void(int fd)>& write_input, Stream in_mode, Stre
     }
     close(input[0]);
     close(output[1]);
+    close(errors[1]);
     std::thread feeder([&] {
         signal(SIGPIPE, SIG_IGN);  // the program may stop reading early
         write_input(input[1]);
         close(input[1]);
+        if (interrupt_after_ms > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(interrupt_after_ms));
+            kill(pid, SIGINT);
+        }
     });
     Outcome outcome;
     char buffer[65536];
@@ -63,6 +75,10 @@ Outcome run(const std::function<void(int fd)>& write_input, Stream in_mode, Stre
         if (out_mode == Stream::kReadThenClose && outcome.output.size() > 100000) break;
     }
     close(output[0]);
+    for (ssize_t got; (got = read(errors[0], buffer, sizeof buffer)) > 0;) {
+        outcome.errors.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(errors[0]);
     int status = 0;
     rusage usage{};
     EXPECT_EQ(wait4(pid, &status, 0, &usage), pid);
@@ -156,6 +172,15 @@ TEST(Process, ClosedOrFailingStreamsEndNormally) {
             EXPECT_EQ(outcome.output, kHeader + closing("0.000000000000")) << c.name;
         }
     }
+}
+
+TEST(Process, InterruptEndsTheSummationQuietlyWithoutTerminal) {
+    // A run that never ends by itself, long enough for a status line.
+    const Outcome outcome = run(text("0.5 -400 0\n"), Stream::kPipe, Stream::kPipe, 1500);
+    EXPECT_EQ(outcome.exit_status, 255);
+    EXPECT_EQ(outcome.output.rfind(kHeader + "\nSumme ~ ", 0), 0U);
+    EXPECT_TRUE(outcome.output.ends_with("\n============================\n\n"));
+    EXPECT_EQ(outcome.errors, "");
 }
 
 TEST(Process, BrokenPipeEndsTheProgramLikeAnyFilter) {

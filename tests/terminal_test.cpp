@@ -245,6 +245,13 @@ TEST(Terminal, CtrlCEndsTheSummationNotTheProgram) {
         const auto result = out.find("\r\nSumme ~ ");
         ASSERT_NE(result, std::string::npos) << c.entries;
         EXPECT_LT(out.find(c.shown_while_running), result) << c.entries;
+        // A status line is blanked out before the result.
+        const auto status_end = out.rfind("(Strg+C beendet die Summation)");
+        if (status_end != std::string::npos) {
+            const auto blank = out.find("\r        ", status_end);
+            EXPECT_LT(blank, result) << c.entries;
+            EXPECT_EQ(out.find_first_not_of(' ', blank + 1), out.find("\r", blank + 1));
+        }
         EXPECT_TRUE(program.mode_restored());
     }
 }
