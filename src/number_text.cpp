@@ -313,24 +313,24 @@ void append_fixed(std::string& text, double value, int decimals) {
     }
 }
 
-bool read_real(std::istream& in, double& value) {
-    value = 0.0;
+namespace {
+
+// A failed read leaves the value at zero.
+template <typename Number>
+bool read_number(std::istream& in, Number& value, bool (*scan_number)(Scanner&, Number&)) {
+    value = Number{};
     Scanner scan(in);
     if (!start_read(in, scan)) return false;
-    double result = 0.0;
-    const bool ok = scan_real(scan, result);
+    Number result{};
+    const bool ok = scan_number(scan, result);
     if (ok) value = result;
     return finish_read(in, scan, ok);
 }
 
-bool read_int(std::istream& in, int& value) {
-    value = 0;
-    Scanner scan(in);
-    if (!start_read(in, scan)) return false;
-    int result = 0;
-    const bool ok = scan_int(scan, result);
-    if (ok) value = result;
-    return finish_read(in, scan, ok);
-}
+}  // namespace
+
+bool read_real(std::istream& in, double& value) { return read_number(in, value, scan_real); }
+
+bool read_int(std::istream& in, int& value) { return read_number(in, value, scan_int); }
 
 }  // namespace reihen
