@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstddef>
 
-#include "summation.h"
+#include "plain_summation.h"
 
 namespace reihen {
 

@@ -56,8 +56,7 @@ int run_dialogue(std::istream& in, std::ostream& out, const KeySource& wait_for_
     write_line(out, "============================");
     end_line(out);
 
-    // -1 (no key to be had) becomes 255; every other code already fits.
-    return wait_for_key() & 0xFF;
+    return wait_for_key();
 }
 
 }  // namespace reihen

@@ -13,8 +13,7 @@ using KeySource = std::function<int()>;
 
 // Asks for the exponent s, the limit exponent G and the report switch,
 // writes the sum of the series with limit 10^G, then waits for a key.
-// `monitor` watches the summation. Returns the program's exit status: the
-// key's code in its 8-bit form.
+// `monitor` watches the summation. Returns the key's code.
 int run_dialogue(std::istream& in, std::ostream& out, const KeySource& wait_for_key,
                  SummationMonitor& monitor);
 

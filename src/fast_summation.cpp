@@ -1,121 +1,310 @@
+// How the sum is found without adding every term, and why it is exact.
+//
+// Notation: T(n) = 1.0 / pow(n, s) is the computed term (series_term), the
+// one the plain loop adds; tau(n) = n^-s is the true value. All that is
+// assumed of pow is that it errs by at most 2^-40 of its result (4096 units
+// in the last place) where that result is a normal number; with the rounded
+// division, |T(n) - tau(n)| <= d tau(n), d = 2^-39.99. Nothing is assumed of
+// T being monotone: tau is (strictly, for s != 0), and every argument below
+// goes through tau.
+//
+// 1. Units. While the sum S lies in one binade, S = m u with last-place unit
+//    u and 2^52 <= m < 2^53, and adding t gives (m + q) u with q = t/u
+//    rounded to nearest, as long as m + q < 2^53 and t/u is not exactly
+//    halfway between two whole numbers (a tie, which rounds to even and so
+//    depends on m). Such additions are exact whole-number additions of q.
+// 2. Approximations. Near an anchor a with T(a) computed, tau(a + i) =
+//    tau(a) (1 + x)^-s with x = i/a; the binomial series cut after x^3 errs
+//    by less than 2^-47.5 while x (|s| + 3) <= 2^-12 (scan_anchor). So
+//    v = T(a) * series(x) is within D = d + 2^-47.5 of tau(a + i), relative.
+//    A computed term is such a value too (D >= d).
+// 3. Certain units. If v (point 2) lies, after scaling y = v/u, at least
+//    e = margin * y inside a rounding interval, |y - q| + e < 1/2, then
+//    T(n)/u, which is within (D + d)(1 + 2^-38) y <= 2^-38.9 y of y, rounds
+//    to q with no tie: margin 2^-37 covers that 3.7 times. The same margin
+//    around the limit L tells that T(n) > L, or that T(n) < L.
+// 4. Stretches. If the values of a and b, a < b, both lie e = margin *
+//    max(y_a, y_b) inside the interval of q, then tau(a)/u and tau(b)/u lie
+//    e - D y inside it; tau(n) for a < n < b lies between them (tau is
+//    monotone), and T(n)/u within d tau(n)/u of tau(n)/u. As e exceeds
+//    (D + d)(1 + 2^-38) max(y) <= 2^-38.9 max(y) 3.7 times, every term from
+//    a to b adds q units: the stretch adds (b - a + 1) q units, and only its
+//    ends are looked at. Likewise for the limit.
+// 5. The end. For s >= 0 the terms never grow: once T(n)/u lies certainly
+//    below 1/2 (q = 0 by point 3), every later tau(n') <= tau(n), so T(n')/u
+//    < 1/2 too: no later term changes the sum, and the run is over.
+// 6. From n = 2^53 on, n + 1 == n: the term is one fixed value for ever, and
+//    each binade of the sum is crossed in closed form (add_repeatedly).
 #include "fast_summation.h"
 
 #include <algorithm>
+#include <array>
 #include <barrier>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include "vector_clones.h"
+
 namespace reihen {
 namespace {
 
-constexpr double kTwo52 = 4503599627370496.0;
-constexpr double kTwo53 = 9007199254740992.0;
+constexpr double kTwo51 = 0x1p51;
+constexpr double kTwo52 = 0x1p52;
+constexpr double kTwo53 = 0x1p53;
+constexpr std::uint64_t kTopUnits = std::uint64_t{1} << 53;
 
-// How the term 1.0 / pow(n, s) can be computed. Where the exact power n^k is
-// a double (below 2^53), pow returns it exactly: its error is well under one
-// unit in the last place, and the exact value is a neighbour of nothing else.
-// So 1.0 / n and 1.0 / (n * ... * n) are the very same terms.
-enum class TermKind { kPow, kReciprocal, kIntegerPower };
+// The range in which pow's result (1/tau) and the term are normal numbers,
+// so that their errors are relative ones.
+constexpr double kLowestValue = 0x1p-1000;
+constexpr double kHighestValue = 0x1p1000;
 
-struct TermRule {
-    double s;
-    TermKind kind;
-    int power;
+// 2^(52 - e) for a sum in [2^e, 2^(e+1)): the sum's last-place unit is its
+// inverse. Zero where the sum has no such unit (zero, subnormal, infinite).
+// Also zero below 2^-971, where the scale itself would not be a double.
+double unit_scale(double sum) {
+    if (!(sum >= DBL_MIN) || std::isinf(sum)) return 0.0;
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &sum, sizeof bits);
+    const std::uint64_t exponent = bits >> 52;  // biased: e + 1023
+    if (exponent < 52) return 0.0;
+    const std::uint64_t scale_bits = (52 + 2046 - exponent) << 52;
+    double scale = 0.0;
+    std::memcpy(&scale, &scale_bits, sizeof scale);
+    return scale;
+}
+
+// What the rounding of a term (or of an approximation to it) is known to do.
+enum class Verdict {
+    kUnits,       // adds `units` units of the sum's last place, no tie
+    kUncertain,   // too close to call: the term is computed and added
+    kBelowLimit,  // certainly not above the limit: the plain loop stops here
+    kSettled,     // s >= 0 and certainly below half a unit: nothing changes any more
 };
 
-TermRule make_rule(double s) {
-    if (s == 1.0) return {s, TermKind::kReciprocal, 1};
-    if (s >= 2.0 && s <= 64.0 && s == std::floor(s)) {
-        return {s, TermKind::kIntegerPower, static_cast<int>(s)};
-    }
-    return {s, TermKind::kPow, 0};
+struct Classified {
+    Verdict verdict;
+    double units;
+};
+
+struct Rules {
+    double scale;     // 1 / u of the sum's binade
+    double limit;     // L
+    double margin;    // relative margin (point 2)
+    bool never_grow;  // s >= 0: the terms never grow (point 4)
+};
+
+// Point 2 for one value (a computed term or an approximation to one).
+Classified classify(double value, const Rules& rules) {
+    const Classified uncertain{Verdict::kUncertain, 0.0};
+    if (!(value >= kLowestValue && value <= kHighestValue) || rules.scale == 0.0) return uncertain;
+    if (value * (1.0 + rules.margin) < rules.limit) return {Verdict::kBelowLimit, 0.0};
+    if (!(value * (1.0 - rules.margin) > rules.limit)) return uncertain;
+    const double y = value * rules.scale;
+    if (!(y < kTwo51)) return uncertain;
+    // y - q is exact: y and q are within a factor of two, or q is 0.
+    const double q = (y + kTwo52) - kTwo52;
+    if (!(std::fabs(y - q) + rules.margin * y < 0.5)) return uncertain;
+    if (q == 0.0 && rules.never_grow) return {Verdict::kSettled, 0.0};
+    return {Verdict::kUnits, q};
 }
 
-// n^k by multiplication; below 2^53 every step is exact, and once a step
-// reaches 2^53 the result stays at or above it.
-double integer_power(double n, int power) {
-    double product = n;
-    for (int i = 1; i < power; ++i) product *= n;
-    return product;
+// The coefficients of (1 + x)^-s = sum c_j x^j, j = 0 to 3.
+using Binomial = std::array<double, 4>;
+
+Binomial binomial_coefficients(double s) {
+    Binomial c{};
+    c[0] = 1.0;
+    for (std::size_t j = 0; j + 1 < c.size(); ++j) {
+        const double k = static_cast<double>(j);
+        c[j + 1] = c[j] * ((-s - k) / (k + 1.0));
+    }
+    return c;
 }
+
+// How many indices a, a + 1, ... one anchor a serves: i/a (|s| + 3) <= 2^-12
+// (up to a rounding of the bound, which the error budget absorbs).
+double anchor_reach(double a, double s) {
+    return std::floor(a * 0x1p-12 / (std::fabs(s) + 3.0)) + 1.0;
+}
+
+// An anchor that serves fewer indices than this is not worth its pow call.
+constexpr double kShortestReach = 8.0;
 
 // Four doubles at a time; the compiler maps these to the vector registers of
-// the machine the clone below runs on.
+// the machine the function runs on.
 using Vec = double __attribute__((vector_size(32)));
 using Mask = long long __attribute__((vector_size(32)));
 constexpr std::size_t kLanes = 4;
 
-// terms[i] = 1.0 / pow(n0 + i, s), bit for bit; n0 + count <= 2^53, and
-// whole numbers that small add exactly.
-__attribute__((target_clones("avx2", "default"))) void compute_terms(const TermRule& rule,
-                                                                     double n0, std::size_t count,
-                                                                     double* terms) {
-    const auto index = [n0](std::size_t i) { return n0 + static_cast<double>(i); };
-    const Vec lane_offsets = {0.0, 1.0, 2.0, 3.0};
-    const bool products_exact = rule.kind == TermKind::kIntegerPower &&
-                                integer_power(index(count - 1), rule.power) < kTwo53;
-    if (rule.kind == TermKind::kReciprocal || products_exact) {
-        std::size_t i = 0;
-        for (; i + kLanes <= count; i += kLanes) {
-            const Vec n = index(i) + lane_offsets;
-            Vec power = n;
-            for (int k = 1; k < rule.power; ++k) power *= n;
-            const Vec term = 1.0 / power;
-            std::memcpy(terms + i, &term, sizeof term);
-        }
-        for (; i < count; ++i) terms[i] = 1.0 / integer_power(index(i), rule.power);
-        return;
-    }
-    for (std::size_t i = 0; i < count; ++i) terms[i] = 1.0 / std::pow(index(i), rule.s);
+// The series below for one index a + i of an anchor's reach; `inverse` is
+// 1.0 / a.
+double approximate_one(double anchor_term, double inverse, const Binomial& c, double i) {
+    const double x = i * inverse;
+    return anchor_term * (((c[3] * x + c[2]) * x + c[1]) * x + 1.0);
 }
 
-// 2^(52 - e) for a sum in [2^e, 2^(e+1)): the sum's last-place unit is its
-// inverse. Zero where the sum has no such unit (zero, subnormal, infinite).
-double unit_scale(double sum) {
-    if (!(sum >= DBL_MIN) || std::isinf(sum)) return 0.0;
-    return std::ldexp(1.0, 52 - std::ilogb(sum));
-}
-
-struct Units {
-    double total;  // sum of the terms, each rounded to whole units
-    bool exact;    // no term lies exactly halfway between two units
+// An index whose term had to be computed, with the certain units before it.
+struct Uncertain {
+    std::uint32_t position;
+    double units_before;
+    double term;
 };
 
-// A term t added to a sum S = m units (2^52 <= m < 2^53) gives S + q units,
-// q = t / unit rounded to nearest, as long as the result stays below 2^53
-// units, except where t / unit is exactly halfway: then the rounding goes to
-// the even result and depends on S. Whole numbers below 2^53 add exactly in
-// doubles, and a total past 2^53 means the binade is left anyway.
-__attribute__((target_clones("avx2", "default"))) Units count_units(const double* terms,
-                                                                    std::size_t count,
-                                                                    double scale) {
-    Vec totals = {0.0, 0.0, 0.0, 0.0};
-    Mask halfway = {0, 0, 0, 0};
+enum class SliceEnd { kOpen, kBelowLimit, kSettled };
+
+// One thread's share of a block: the indices n0 .. n0 + length - 1, sorted
+// into certain units and uncertain terms under one binade's rules.
+struct Slice {
+    double n0 = 0.0;
+    std::size_t length = 0;  // indices before `end` (all of them when open)
+    SliceEnd end = SliceEnd::kOpen;
+    double units = 0.0;  // exact while below 2^53; more means the binade is left
+    std::vector<Uncertain> uncertain;
+};
+
+double lane_sum(const Vec& v) { return (v[0] + v[1]) + (v[2] + v[3]); }
+
+// Whether every lane of a comparison's result is true, folded within the
+// vector registers (reading lanes one by one goes through memory).
+inline bool all_lanes(Mask ok) {
+    ok &= __builtin_shufflevector(ok, ok, 2, 3, 0, 1);
+    ok &= __builtin_shufflevector(ok, ok, 1, 0, 3, 2);
+    return ok[0] != 0;
+}
+
+// Sorts one index that no group-wide test settled; `before` holds the units
+// of the slice before it, `units` receives its own. Returns false where the
+// slice ends before it.
+bool look_closer(Slice& slice, std::size_t i, double value, double s, const Rules& rules,
+                 double before, double& units) {
+    const Classified verdict = classify(value, rules);
+    if (verdict.verdict == Verdict::kUnits) {
+        units = verdict.units;
+    } else if (verdict.verdict == Verdict::kUncertain) {
+        const double n = slice.n0 + static_cast<double>(i);
+        slice.uncertain.push_back({static_cast<std::uint32_t>(i), before, series_term(n, s)});
+    } else {
+        slice.end =
+            verdict.verdict == Verdict::kSettled ? SliceEnd::kSettled : SliceEnd::kBelowLimit;
+        slice.length = i;
+        slice.units = before;
+        return false;
+    }
+    return true;
+}
+
+// Sorts the indices a + i, i < count <= reach, of one anchor a (at position
+// `first` of the slice) by their approximations anchor_term * (1 + x)^-s,
+// x = i / a (point 2), adding the certain units to `units`. Returns false
+// where the slice ends within them.
+//
+// With X = max x, (|s| + 3) X <= 2^-12, so |c_j x^j| <= 2^-12j for j <= 4
+// (each factor |(-s - i)/(i + 1)| x <= (|s| + 3) X), and each later term
+// of the series is at most 2^-12 times the one before: the terms from x^4
+// on add up to less than 2^-48 / (1 - 2^-12). Horner's scheme, with all
+// partial values below 2^-11 after the leading 1, errs by less than 2^-52 in
+// all; the coefficients' own rounding (2j units of 2^-53, on terms below
+// 2^-12j) and that of x = i * fl(1/a) (two roundings: |s| x 2^-52) are
+// smaller still. With the final product the approximation is within 2^-47.5
+// of T(a) (1 + x)^-s, relative.
+REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size_t count,
+                                      double anchor_term, const Binomial& c, double s,
+                                      const Rules& rules, double& units) {
+    const double a = slice.n0 + static_cast<double>(first);
+    const double inverse = 1.0 / a;
+    // The series stays within 2^-11 of 1. Where that keeps every value in
+    // range and above the limit, only the rounding is tested lane by lane.
+    const double low = anchor_term * (1.0 - 0x1p-11);
+    const double high = anchor_term * (1.0 + 0x1p-11);
+    if (!(low >= kLowestValue && high <= kHighestValue && low * (1.0 - rules.margin) > rules.limit &&
+          high * rules.scale < kTwo51)) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const double value = approximate_one(anchor_term, inverse, c, static_cast<double>(i));
+            double own = 0.0;
+            if (!look_closer(slice, first + i, value, s, rules, units, own)) return false;
+            units += own;
+        }
+        return true;
+    }
+    // y = (anchor_term * scale) * series is the value scaled exactly: the
+    // scale is a power of two and nothing leaves the normal range.
+    const double scaled_anchor = anchor_term * rules.scale;
+    const Vec lane_offsets = {0.0, 1.0, 2.0, 3.0};
+    const Vec zero = {0.0, 0.0, 0.0, 0.0};
+    Vec totals = zero;
+    double other_units = 0.0;  // those of the indices looked at closer
+    const auto closer = [&](std::size_t i) {
+        const double value = approximate_one(anchor_term, inverse, c, static_cast<double>(i));
+        double own = 0.0;
+        if (!look_closer(slice, first + i, value, s, rules, units + lane_sum(totals) + other_units,
+                         own)) {
+            return false;
+        }
+        other_units += own;
+        return true;
+    };
     std::size_t i = 0;
     for (; i + kLanes <= count; i += kLanes) {
-        Vec x;
-        std::memcpy(&x, terms + i, sizeof x);
-        x *= scale;
-        const Vec q = (x + kTwo52) - kTwo52;  // x rounded to a whole number
-        const Vec rest = x - q;
-        halfway |= (rest == 0.5) | (rest == -0.5);
-        totals += q;
+        const Vec x = (static_cast<double>(i) + lane_offsets) * inverse;
+        const Vec p = ((c[3] * x + c[2]) * x + c[1]) * x + 1.0;
+        const Vec y = scaled_anchor * p;
+        const Vec q = (y + kTwo52) - kTwo52;
+        const Vec e = rules.margin * y;
+        Mask ok = ((y - q) + e < 0.5) & ((q - y) + e < 0.5);
+        if (rules.never_grow) ok &= (q != zero);
+        if (all_lanes(ok)) {
+            totals += q;
+            continue;
+        }
+        // Some lane needs a closer look: the group's four lanes one by one,
+        // in order. Every total is a sum of whole numbers of units, never a
+        // difference, so that exactness is kept.
+        for (std::size_t lane = i; lane < i + kLanes; ++lane) {
+            if (!closer(lane)) return false;
+        }
     }
-    double total = (totals[0] + totals[1]) + (totals[2] + totals[3]);
-    bool exact = (halfway[0] | halfway[1] | halfway[2] | halfway[3]) == 0;
     for (; i < count; ++i) {
-        const double x = terms[i] * scale;
-        const double q = (x + kTwo52) - kTwo52;
-        exact = exact && x - q != 0.5 && x - q != -0.5;
-        total += q;
+        if (!closer(i)) return false;
     }
-    return {total, exact};
+    units += lane_sum(totals) + other_units;
+    return true;
+}
+
+// Sorts the slice's indices into certain units and uncertain terms under
+// one binade's rules. Whole numbers add exactly in doubles below 2^53, and
+// so do the units while their total stays below 2^53: a larger total leaves
+// the binade in any case, and rounding never takes a total below 2^53 that
+// is not.
+void scan_slice(Slice& slice, double s, const Binomial& c, const Rules& rules) {
+    slice.uncertain.clear();
+    slice.end = SliceEnd::kOpen;
+    const std::size_t count = slice.length;
+    double units = 0.0;
+    std::size_t i = 0;
+    while (i < count) {
+        const double a = slice.n0 + static_cast<double>(i);
+        const double reach = anchor_reach(a, s);
+        if (reach < kShortestReach) {
+            // No approximation near the start: the term itself is computed.
+            double own = 0.0;
+            if (!look_closer(slice, i, 0.0, s, rules, units, own)) return;
+            units += own;
+            ++i;
+            continue;
+        }
+        const std::size_t block =
+            static_cast<std::size_t>(std::min(reach, static_cast<double>(count - i)));
+        if (!scan_anchor(slice, i, block, series_term(a, s), c, s, rules, units)) return;
+        i += block;
+    }
+    slice.units = units;
 }
 
 // Runs one job on up to `count` threads, the caller's among them. Where the
@@ -175,116 +364,328 @@ private:
 
 unsigned thread_count() { return std::clamp(std::thread::hardware_concurrency(), 1U, 64U); }
 
-struct Slice {
-    std::size_t added = 0;  // terms before the first one that stops the loop
-    bool stopped = false;   // whether such a term lies in this slice
-    Units units{};
-};
-
 constexpr std::size_t kFirstSliceLength = 64;
-constexpr std::size_t kLongestSlice = 262144;
-constexpr std::size_t kChunk = 4096;
+constexpr std::size_t kLongestSlice = 65536;
+
+// The whole run: the plain loop's state, advanced by plain steps, by blocks
+// of single indices sorted by approximation, and by stretches.
+class Summation {
+public:
+    Summation(double s, double limit, SummationMonitor& monitor,
+              const FastSummationSettings& settings)
+        : s_(s),
+          limit_(limit),
+          monitor_(monitor),
+          settings_(settings),
+          binomial_(binomial_coefficients(s)),
+          pool_(thread_count()),
+          slices_(pool_.size()) {}
+
+    double run() {
+        // The first index through the plain step: from then on the sum is
+        // at least about 1, a normal number with a last-place unit.
+        if (!plain_step(series_term(n_, s_))) return sum_;
+        bool stretches = false;
+        std::size_t slice_length = kFirstSliceLength;
+        while (!ended_ && n_ < kTwo53) {
+            if (stretches) {
+                stretches = stretch_step();
+                if (!stretches) slice_length = kFirstSliceLength;
+            } else {
+                run_block(slice_length);
+                slice_length = std::min(slice_length * 2, kLongestSlice);
+                stretches = !ended_ && n_ < kTwo53 &&
+                            stretch_expected(2.0, series_term(n_, s_) * unit_scale(sum_));
+            }
+            // The monitor is asked right after it was told, so that a stop
+            // always comes with the count and sum it saw last.
+            if ((++steps_ & 0x3FF) == 0 || !stretches) {
+                monitor_.progress(added_, sum_);
+                if (monitor_.stop_requested()) return sum_;
+            }
+        }
+        if (!ended_ && n_ == kTwo53) fixed_term_sum();
+        monitor_.progress(added_, sum_);
+        return sum_;
+    }
+
+private:
+    Rules rules() const { return {unit_scale(sum_), limit_, settings_.margin, s_ >= 0.0}; }
+
+    void count_added(double count) {
+        const std::uint64_t more = static_cast<std::uint64_t>(count);
+        added_ = added_ > UINT64_MAX - more ? UINT64_MAX : added_ + more;
+    }
+
+    // One step of the plain loop with the term of index n, computed.
+    bool plain_step(double term) {
+        if (!(term > limit_)) {
+            ended_ = true;
+            return false;
+        }
+        sum_ += term;
+        n_ += 1.0;
+        count_added(1.0);
+        if (std::isinf(sum_)) ended_ = true;
+        return !ended_;
+    }
+
+    // Adds `units` certain units if the sum stays in its binade.
+    bool add_units(double units, double scale) {
+        if (!(sum_ * scale + units < kTwo53)) return false;
+        sum_ += units / scale;
+        return true;
+    }
+
+    // Whether stretches at n, where the scaled term is y, are expected to hold
+    // `factor` times the shortest worth looking for: about n / (|s| y)
+    // indices share one q.
+    bool stretch_expected(double factor, double y) const {
+        if (s_ == 0.0) return true;
+        const double length = n_ / (std::fabs(s_) * std::max(y, 0.5));
+        return length >= factor * settings_.shortest_stretch;
+    }
+
+    // Sorts the next indices on all threads, then adds them in order.
+    void run_block(std::size_t slice_length) {
+        const Rules block_rules = rules();
+        const double room = kTwo53 - n_;  // indices before the fixed term
+        const unsigned threads = pool_.size();
+        const double start = n_;
+        for (unsigned index = 0; index < threads; ++index) {
+            Slice& slice = slices_[index];
+            const double first = std::min(static_cast<double>(index * slice_length), room);
+            slice.n0 = start + first;
+            slice.length = static_cast<std::size_t>(
+                std::min(static_cast<double>(slice_length), room - first));
+        }
+        pool_.run([&](unsigned index) {
+            scan_slice(slices_[index], s_, binomial_, block_rules);
+        });
+        for (unsigned index = 0; index < threads && !ended_; ++index) {
+            add_slice(slices_[index], block_rules.scale);
+        }
+    }
+
+    void add_slice(const Slice& slice, double scale) {
+        added_before_slice_ = added_;
+        if (unit_scale(sum_) != scale) return add_slice_slowly(slice, 0);
+        double units_added = 0.0;
+        for (const Uncertain& u : slice.uncertain) {
+            if (!add_units(u.units_before - units_added, scale)) {
+                return add_slice_slowly(slice, position_after(slice, &u));
+            }
+            units_added = u.units_before;
+            n_ = slice.n0 + static_cast<double>(u.position);
+            added_ = added_before_slice_ + u.position;
+            if (!plain_step(u.term)) return;
+            if (unit_scale(sum_) != scale) return add_slice_slowly(slice, u.position + 1);
+        }
+        if (!add_units(slice.units - units_added, scale)) {
+            return add_slice_slowly(slice, position_after(slice, nullptr));
+        }
+        finish_slice(slice);
+    }
+
+    // The first position after the uncertain index before `next` (or after
+    // the last one): the sum is exact up to there.
+    static std::size_t position_after(const Slice& slice, const Uncertain* next) {
+        const std::size_t handled =
+            next == nullptr ? slice.uncertain.size()
+                            : static_cast<std::size_t>(next - slice.uncertain.data());
+        return handled == 0 ? 0 : slice.uncertain[handled - 1].position + 1;
+    }
+
+    // Where the binade changes within a slice: index by index, from the
+    // stored approximations, under the rules of the current binade.
+    void add_slice_slowly(const Slice& slice, std::size_t from) {
+        added_ = added_before_slice_ + from;
+        for (std::size_t i = from; i < slice.length; ++i) {
+            n_ = slice.n0 + static_cast<double>(i);
+            const Rules now = rules();
+            const Classified verdict = classify(approximation(n_), now);
+            if (verdict.verdict == Verdict::kBelowLimit || verdict.verdict == Verdict::kSettled) {
+                ended_ = true;
+                return;
+            }
+            if (verdict.verdict == Verdict::kUnits && add_units(verdict.units, now.scale)) {
+                n_ += 1.0;
+                count_added(1.0);
+            } else if (!plain_step(series_term(n_, s_))) {
+                return;
+            }
+        }
+        finish_slice(slice);
+    }
+
+    void finish_slice(const Slice& slice) {
+        n_ = slice.n0 + static_cast<double>(slice.length);
+        if (slice.end != SliceEnd::kOpen) {
+            ended_ = true;
+            return;
+        }
+        added_ = added_before_slice_ + slice.length;
+    }
+
+    // Whether y_a and y_b (scaled terms) both lie e = margin * max inside
+    // the interval of q (point 3).
+    bool both_inside(double y_a, double y_b, double q) const {
+        const double e = settings_.margin * std::max(y_a, y_b);
+        return std::fabs(y_a - q) + e < 0.5 && std::fabs(y_b - q) + e < 0.5;
+    }
+
+    // An approximation to T(n) by point 5, from the anchor that serves n, or
+    // from a new one at n; 0.0 where n gets none.
+    double approximation(double n) {
+        if (!(n >= anchor_ && n < anchor_end_)) {
+            anchor_ = n;
+            anchor_end_ = n + anchor_reach(n, s_);
+            anchor_term_ = series_term(n, s_);
+            if (anchor_end_ - n < kShortestReach ||
+                !(anchor_term_ >= kLowestValue && anchor_term_ <= kHighestValue)) {
+                anchor_end_ = n;  // none here
+                return 0.0;
+            }
+        }
+        return approximate_one(anchor_term_, 1.0 / anchor_, binomial_, n - anchor_);
+    }
+
+    // One stretch from n on, or one plain step where there is none to take.
+    // Returns false when single indices are cheaper from here on.
+    bool stretch_step() {
+        const Rules now = rules();
+        const double value = approximation(n_);
+        const Classified start = classify(value, now);
+        if (start.verdict == Verdict::kBelowLimit || start.verdict == Verdict::kSettled) {
+            ended_ = true;
+            return false;
+        }
+        const double q = start.units;
+        const double m = sum_ * now.scale;
+        if (start.verdict != Verdict::kUnits || m + q >= kTwo53) {
+            plain_step(series_term(n_, s_));
+            return true;
+        }
+        const double y_a = value * now.scale;
+        if (!stretch_expected(1.0, y_a)) {
+            if (add_units(q, now.scale)) {
+                n_ += 1.0;
+                count_added(1.0);
+            }
+            return false;
+        }
+        const auto holds = [&](double b) {
+            const double value_b = approximation(b);
+            const Classified end = classify(value_b, now);
+            return end.verdict == Verdict::kUnits && end.units == q &&
+                   both_inside(y_a, value_b * now.scale, q);
+        };
+        // The last index whose units keep the sum in its binade, and the
+        // last one before the fixed term.
+        double last = kTwo53 - 1.0;
+        if (q > 0.0) {
+            const std::uint64_t room = (kTopUnits - 1 - static_cast<std::uint64_t>(m)) /
+                                       static_cast<std::uint64_t>(q);
+            last = std::min(last, n_ + static_cast<double>(room) - 1.0);
+        }
+        double b = std::min(predicted_end(q, y_a, now), last);
+        if (b > n_ && !holds(b)) {
+            // The prediction overshot: the last index known to hold lies
+            // between n (which holds) and b (which does not).
+            double good = n_;
+            double bad = b;
+            while (bad - good > 1.0) {
+                const double middle = std::floor(good + (bad - good) / 2.0);
+                (holds(middle) ? good : bad) = middle;
+            }
+            b = good;
+        }
+        b = std::max(b, n_);
+        const double count = b - n_ + 1.0;
+        sum_ += count * q / now.scale;  // below 2^53 units by the choice of `last`
+        n_ = b + 1.0;
+        count_added(count);
+        return true;
+    }
+
+    // Where q should change, from n^-s = value solved for n; only a guess,
+    // checked by computing the term there. A little short of the place where
+    // the margin would no longer hold, so that the guess usually holds.
+    double predicted_end(double q, double y_a, const Rules& now) const {
+        if (s_ == 0.0) return kTwo53;
+        const double e = 2.0 * settings_.margin * y_a;
+        double y_end = s_ > 0.0 ? q - 0.5 + e : q + 0.5 - e;
+        if (s_ > 0.0) y_end = std::max(y_end, limit_ * (1.0 + 4.0 * settings_.margin) * now.scale);
+        // n_end = n (y_end / y_a)^(-1/s); to first order where that is close to n.
+        const double ratio = y_end / y_a;
+        const double n = std::fabs(ratio - 1.0) < 0x1p-20
+                             ? std::floor(n_ + n_ * (1.0 - ratio) / s_)
+                             : std::floor(n_ * std::pow(ratio, -1.0 / s_));
+        return n >= n_ ? n : n_;  // also where the guess is NaN
+    }
+
+    // From n = 2^53 on the term is fixed (point 6).
+    void fixed_term_sum() {
+        const double term = series_term(n_, s_);
+        if (!(term > limit_)) return;
+        sum_ = add_repeatedly(sum_, term, std::numeric_limits<double>::infinity());
+    }
+
+    const double s_;
+    const double limit_;
+    SummationMonitor& monitor_;
+    const FastSummationSettings settings_;
+    const Binomial binomial_;
+    WorkerPool pool_;
+    std::vector<Slice> slices_;
+
+    double sum_ = 0.0;
+    double n_ = 1.0;
+    // The anchor of the stretches' approximations, serving [anchor_, anchor_end_).
+    double anchor_ = 0.0;
+    double anchor_end_ = 0.0;
+    double anchor_term_ = 0.0;
+    bool ended_ = false;
+    std::uint64_t added_ = 0;
+    std::uint64_t added_before_slice_ = 0;
+    std::uint64_t steps_ = 0;
+};
 
 }  // namespace
 
-double add_in_order(double sum, const double* terms, std::size_t count) {
-    std::size_t done = 0;
-    while (done < count) {
+// Within a binade, after one step the sum grows by the same number of units
+// d at every step: without a tie each step adds round(t/u); with a tie
+// t/u = k + 1/2 the first step leaves an even m, and from an even m every
+// step adds k (k even) or k + 1 (k odd), leaving m even again. So two
+// computed steps give d, and the rest of the binade is crossed in closed
+// form; its edges, and terms large against the sum, go step by step.
+double add_repeatedly(double sum, double term, double times) {
+    while (times > 0.0 && !std::isinf(sum)) {
+        const double first = sum + term;
+        if (first == sum) return sum;  // the same addition, for ever
+        if (times < 2.0) return first;
+        const double second = first + term;
+        if (second == first) return first;  // a tie rounded up to an even sum
         const double scale = unit_scale(sum);
-        const std::size_t stretch = std::min<std::size_t>(count - done, 4096);
-        if (scale != 0.0) {
-            const Units units = count_units(terms + done, stretch, scale);
-            if (units.exact && units.total < kTwo53 - sum * scale) {
-                sum += units.total / scale;
-                done += stretch;
-                continue;
-            }
+        if (scale == 0.0 || term * scale >= 0x1p50 || unit_scale(first) != scale ||
+            unit_scale(second) != scale) {
+            sum = first;
+            times -= 1.0;
+            continue;
         }
-        // A halfway term or a change of binade: this stretch step by step.
-        for (std::size_t i = 0; i < stretch; ++i) sum += terms[done + i];
-        done += stretch;
+        const auto d = static_cast<std::uint64_t>((second - first) * scale);
+        const auto m = static_cast<std::uint64_t>(second * scale);
+        const double steps =
+            std::min(static_cast<double>((kTopUnits - 1 - m) / d), times - 2.0);
+        sum = second + steps * static_cast<double>(d) / scale;
+        times -= steps + 2.0;
     }
     return sum;
 }
 
-double sum_series_fast(double s, double limit, SummationMonitor& monitor) {
-    // pow(1, s) is 1 for every s, so the first term is 1.
-    if (!(1.0 > limit)) return 0.0;
-    // Every term is exactly 1 and never stops the loop: the sum counts up
-    // exactly to 2^53, where adding 1 rounds back to 2^53 (ties to even) for
-    // ever. Nothing after that can change it.
-    if (s == 0.0) return kTwo53;
-
-    const TermRule rule = make_rule(s);
-    WorkerPool pool(thread_count());
-    const unsigned threads = pool.size();
-    std::vector<double> terms(threads * kLongestSlice);
-    std::vector<Slice> slices(threads);
-
-    double sum = 0.0;
-    double n = 1.0;
-    std::uint64_t added = 0;
-    std::size_t slice_length = kFirstSliceLength;
-    bool done = false;
-    while (!done && !monitor.stop_requested()) {
-        if (n + static_cast<double>(threads * slice_length) > kTwo53) {
-            // n no longer grows past 2^53: the plain loop, one term at a time.
-            const double term = 1.0 / std::pow(n, s);
-            if (!(term > limit)) break;
-            sum += term;
-            n += 1.0;
-            ++added;
-            done = std::isinf(sum) || (s > 0.0 && sum + 2.0 * term == sum);
-            if ((added & 0xFFF) == 0) monitor.progress(added, sum);
-            continue;
-        }
-        const double scale = unit_scale(sum);
-        pool.run([&](unsigned index) {
-            // In chunks that stay in the core's cache from one pass to the next.
-            double* slice_terms = terms.data() + index * slice_length;
-            const double slice_n = n + static_cast<double>(index * slice_length);
-            Slice& slice = slices[index];
-            slice = Slice{0, false, Units{0.0, true}};
-            for (std::size_t chunk = 0; chunk < slice_length && !slice.stopped; chunk += kChunk) {
-                double* chunk_terms = slice_terms + chunk;
-                const std::size_t length = std::min(kChunk, slice_length - chunk);
-                compute_terms(rule, slice_n + static_cast<double>(chunk), length, chunk_terms);
-                const std::size_t added = static_cast<std::size_t>(
-                    std::find_if(chunk_terms, chunk_terms + length,
-                                 [limit](double term) { return !(term > limit); }) -
-                    chunk_terms);
-                slice.added += added;
-                slice.stopped = added < length;
-                if (scale != 0.0) {
-                    const Units units = count_units(chunk_terms, added, scale);
-                    slice.units.total += units.total;
-                    slice.units.exact = slice.units.exact && units.exact;
-                }
-            }
-        });
-        for (unsigned index = 0; index < threads && !done; ++index) {
-            const Slice& slice = slices[index];
-            const double* slice_terms = terms.data() + index * slice_length;
-            // Whole numbers below 2^53 add exactly, and a total past 2^53
-            // means the binade is left anyway.
-            if (scale != 0.0 && unit_scale(sum) == scale && slice.units.exact &&
-                slice.units.total < kTwo53 - sum * scale) {
-                sum += slice.units.total / scale;
-            } else {
-                sum = add_in_order(sum, slice_terms, slice.added);
-            }
-            n += static_cast<double>(slice.added);
-            added += slice.added;
-            // For s > 0 the terms do not grow, and pow errs by less than a
-            // last-place unit: once twice the last term leaves the sum
-            // unchanged, no later term can change it.
-            done = slice.stopped || std::isinf(sum) ||
-                   (s > 0.0 && slice.added > 0 && sum + 2.0 * slice_terms[slice.added - 1] == sum);
-        }
-        monitor.progress(added, sum);
-        slice_length = std::min(slice_length * 2, kLongestSlice);
-    }
-    return sum;
+double sum_series_fast(double s, double limit, SummationMonitor& monitor,
+                       const FastSummationSettings& settings) {
+    return Summation(s, limit, monitor, settings).run();
 }
 
 }  // namespace reihen

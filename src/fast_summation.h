@@ -1,18 +1,28 @@
 // The series sum without report lines: bit for bit the result of the plain
-// loop, computed on all cores and ended as soon as nothing more can change.
+// loop, or the value that loop would keep for ever, reached within seconds.
 #pragma once
 
-#include <cstddef>
-
-#include "summation.h"
+#include "plain_summation.h"
 
 namespace reihen {
 
-double sum_series_fast(double s, double limit, SummationMonitor& monitor);
+struct FastSummationSettings {
+    // How far, relative to its size, a term must lie from every place where
+    // its rounding could go either way before its rounding is taken as known.
+    // It must cover the error of pow (a few thousand units in the last place)
+    // several times over; tests widen it to make the careful paths common.
+    double margin = 0x1p-37;
+    // Whole stretches of equal terms are looked for only where a stretch is
+    // expected to hold at least this many terms; tests set it to 1.
+    double shortest_stretch = 64.0;
+};
 
-// Returns what adding terms[0], terms[1], ... to `sum` one by one in double
-// arithmetic gives. While the sum stays within one binade, the additions are
-// done exactly in units of the sum's last place.
-double add_in_order(double sum, const double* terms, std::size_t count);
+double sum_series_fast(double s, double limit, SummationMonitor& monitor,
+                       const FastSummationSettings& settings = {});
+
+// What adding `term` to the normal number `sum` `times` times (infinity: for
+// ever) one by one gives, in closed form: the sum the plain loop keeps once
+// its index no longer grows.
+double add_repeatedly(double sum, double term, double times);
 
 }  // namespace reihen

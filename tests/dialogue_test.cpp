@@ -114,9 +114,10 @@ TEST(Dialogue, ReportLines) {
               std::string::npos);
 }
 
-TEST(Dialogue, ExitStatusIsTheKeyCodeInEightBits) {
-    const int keys[][2] = {{'x', 'x'}, {13, 13}, {3, 3}, {0, 0}, {224, 224}, {228, 228}, {-1, 255}};
-    for (const auto& [key, status] : keys) EXPECT_EQ(run("2 -3 0\n", key).status, status) << key;
+TEST(Dialogue, ReturnsTheKeyCode) {
+    for (const int key : {int{'x'}, 13, 3, 0, 224, 228, -1}) {
+        EXPECT_EQ(run("2 -3 0\n", key).status, key) << key;
+    }
 }
 
 }  // namespace

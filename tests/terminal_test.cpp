@@ -231,7 +231,7 @@ TEST(Terminal, CtrlCEndsTheSummationNotTheProgram) {
         const char* entries;
         const char* shown_while_running;
     } cases[] = {
-        {"0.5 -400 0\n", "   (Strg+C beendet die Summation)"},  // never ends by itself
+        {"-30 -1 0\n", "   (Strg+C beendet die Summation)"},  // runs for seconds
         {"1 -400 1\n", "Zwischensumme: 1.500000000000   Summand: 0.500000000000000\r\n"},
     };
     for (const auto& c : cases) {

@@ -176,4 +176,8 @@ int wait_for_key() {
     return code;
 }
 
+// Exit statuses are 8 bits here: -1 (no key to be had) becomes 255, and
+// every other code already fits.
+int exit_status(int key_code) { return key_code & 0xFF; }
+
 }  // namespace reihen

@@ -1,0 +1,62 @@
+// Runs the fast summation under random exponents, limits and rules against
+// the plain loop, bit for bit, for up to about two million terms: the input
+// is s and G as two doubles, then the margin's exponent, the shortest
+// stretch and the number of terms after which the run is stopped.
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "fast_summation.h"
+
+namespace {
+
+class StopAfter : public reihen::SummationMonitor {
+public:
+    explicit StopAfter(std::uint64_t terms) : wanted_(terms) {}
+    bool stop_requested() override { return terms_ >= wanted_; }
+    void progress(std::uint64_t terms, double sum) override {
+        terms_ = terms;
+        sum_ = sum;
+    }
+    std::uint64_t terms_ = 0;
+    double sum_ = 0.0;
+
+private:
+    std::uint64_t wanted_;
+};
+
+// The plain loop, ended after `count` terms at the latest.
+double plain(double s, double limit, std::uint64_t count) {
+    double sum = 0.0;
+    double n = 1.0;
+    for (std::uint64_t i = 0; i < count; ++i, n += 1.0) {
+        const double term = reihen::series_term(n, s);
+        if (!(term > limit)) break;
+        sum += term;
+    }
+    return sum;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 20) return 0;
+    double s = 0.0;
+    double g = 0.0;
+    std::memcpy(&s, data, sizeof s);
+    std::memcpy(&g, data + 8, sizeof g);
+    if (!std::isfinite(s) || !std::isfinite(g)) return 0;
+    reihen::FastSummationSettings settings;
+    settings.margin = std::ldexp(1.0, -8 - data[16] % 28);
+    settings.shortest_stretch = data[17] % 2 == 0 ? 1.0 : 64.0;
+    const std::uint64_t terms = 1 + (data[18] | data[19] << 8) * std::uint64_t{32};
+    const double limit = std::pow(10.0, g);
+    StopAfter monitor(terms);
+    const double sum = reihen::sum_series_fast(s, limit, monitor, settings);
+    // Runs whose stretches went far past the stop are beyond the plain loop.
+    if (monitor.terms_ > 4 * terms + 1'000'000) return 0;
+    const double expected = plain(s, limit, monitor.terms_);
+    if (std::memcmp(&sum, &expected, sizeof sum) != 0 || sum != monitor.sum_) std::abort();
+    return 0;
+}
