@@ -30,16 +30,21 @@ void ConsoleMonitor::progress(std::uint64_t terms, double sum) {
     const auto now = Clock::now();
     if (now < next_status_) return;
     next_status_ = now + kStatusEvery;
-    const std::string status = "Summanden: " + std::to_string(terms) +
-                               "   Zwischensumme: " + format_fixed(sum, 12) +
-                               "   (Strg+C beendet die Summation)";
-    write_error("\r" + status);
-    status_length_ = std::max(status_length_, status.size());
+    std::string line = "\rSummanden: ";
+    line += std::to_string(terms);
+    line += "   Zwischensumme: ";
+    append_fixed(line, sum, 12);
+    line += "   (Strg+C beendet die Summation)";
+    write_error(line);
+    status_length_ = std::max(status_length_, line.size() - 1);
 }
 
 void ConsoleMonitor::end() {
     if (status_length_ > 0) {
-        write_error("\r" + std::string(status_length_ + kEchoRoom, ' ') + "\r");
+        std::string blank(status_length_ + kEchoRoom + 2, ' ');
+        blank.front() = '\r';
+        blank.back() = '\r';
+        write_error(blank);
     }
     status_length_ = 0;
     release_interrupt();

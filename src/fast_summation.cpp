@@ -39,13 +39,14 @@
 
 #include <algorithm>
 #include <array>
-#include <barrier>
 #include <cfloat>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -171,14 +172,6 @@ struct Slice {
 
 double lane_sum(const Vec& v) { return (v[0] + v[1]) + (v[2] + v[3]); }
 
-// Whether every lane of a comparison's result is true, folded within the
-// vector registers (reading lanes one by one goes through memory).
-inline bool all_lanes(Mask ok) {
-    ok &= __builtin_shufflevector(ok, ok, 2, 3, 0, 1);
-    ok &= __builtin_shufflevector(ok, ok, 1, 0, 3, 2);
-    return ok[0] != 0;
-}
-
 // Sorts one index that no group-wide test settled; `before` holds the units
 // of the slice before it, `units` receives its own. Returns false where the
 // slice ends before it.
@@ -223,8 +216,8 @@ REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size
     // range and above the limit, only the rounding is tested lane by lane.
     const double low = anchor_term * (1.0 - 0x1p-11);
     const double high = anchor_term * (1.0 + 0x1p-11);
-    if (!(low >= kLowestValue && high <= kHighestValue && low * (1.0 - rules.margin) > rules.limit &&
-          high * rules.scale < kTwo51)) {
+    if (!(low >= kLowestValue && high <= kHighestValue &&
+          low * (1.0 - rules.margin) > rules.limit && high * rules.scale < kTwo51)) {
         for (std::size_t i = 0; i < count; ++i) {
             const double value = approximate_one(anchor_term, inverse, c, static_cast<double>(i));
             double own = 0.0;
@@ -259,7 +252,11 @@ REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size
         const Vec e = rules.margin * y;
         Mask ok = ((y - q) + e < 0.5) & ((q - y) + e < 0.5);
         if (rules.never_grow) ok &= (q != zero);
-        if (all_lanes(ok)) {
+        // Whether every lane holds, folded within the vector registers
+        // (reading lanes one by one goes through memory).
+        Mask all = ok & __builtin_shufflevector(ok, ok, 2, 3, 0, 1);
+        all &= __builtin_shufflevector(all, all, 1, 0, 3, 2);
+        if (all[0] != 0) {
             totals += q;
             continue;
         }
@@ -307,6 +304,43 @@ void scan_slice(Slice& slice, double s, const Binomial& c, const Rules& rules) {
     slice.units = units;
 }
 
+// A reusable barrier for a fixed number of threads, of a mutex and a
+// condition variable: it behaves the same with every thread library.
+class Barrier {
+public:
+    explicit Barrier(unsigned count) : count_(count) {}
+
+    void arrive_and_wait() {
+        std::unique_lock lock(mutex_);
+        const std::uint64_t phase = phase_;
+        if (++arrived_ == count_) {
+            next_phase();
+        } else {
+            all_arrived_.wait(lock, [&] { return phase_ != phase; });
+        }
+    }
+
+    // One thread fewer from now on.
+    void drop() {
+        const std::lock_guard lock(mutex_);
+        --count_;
+        if (count_ > 0 && arrived_ == count_) next_phase();
+    }
+
+private:
+    void next_phase() {
+        arrived_ = 0;
+        ++phase_;
+        all_arrived_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable all_arrived_;
+    unsigned count_;
+    unsigned arrived_ = 0;
+    std::uint64_t phase_ = 0;
+};
+
 // Runs one job on up to `count` threads, the caller's among them. Where the
 // system refuses more threads, it makes do with those it has.
 class WorkerPool {
@@ -318,8 +352,8 @@ public:
             } catch (const std::system_error&) {
                 // The places of the threads that could not be made.
                 for (unsigned missing = index; missing < count; ++missing) {
-                    start_.arrive_and_drop();
-                    done_.arrive_and_drop();
+                    start_.drop();
+                    done_.drop();
                 }
                 break;
             }
@@ -355,8 +389,8 @@ private:
         }
     }
 
-    std::barrier<> start_;
-    std::barrier<> done_;
+    Barrier start_;
+    Barrier done_;
     const std::function<void(unsigned)>* job_ = nullptr;
     bool quitting_ = false;
     std::vector<std::thread> workers_;
@@ -456,12 +490,10 @@ private:
             Slice& slice = slices_[index];
             const double first = std::min(static_cast<double>(index * slice_length), room);
             slice.n0 = start + first;
-            slice.length = static_cast<std::size_t>(
-                std::min(static_cast<double>(slice_length), room - first));
+            slice.length =
+                static_cast<std::size_t>(std::min(static_cast<double>(slice_length), room - first));
         }
-        pool_.run([&](unsigned index) {
-            scan_slice(slices_[index], s_, binomial_, block_rules);
-        });
+        pool_.run([&](unsigned index) { scan_slice(slices_[index], s_, binomial_, block_rules); });
         for (unsigned index = 0; index < threads && !ended_; ++index) {
             add_slice(slices_[index], block_rules.scale);
         }
@@ -490,9 +522,9 @@ private:
     // The first position after the uncertain index before `next` (or after
     // the last one): the sum is exact up to there.
     static std::size_t position_after(const Slice& slice, const Uncertain* next) {
-        const std::size_t handled =
-            next == nullptr ? slice.uncertain.size()
-                            : static_cast<std::size_t>(next - slice.uncertain.data());
+        const std::size_t handled = next == nullptr
+                                        ? slice.uncertain.size()
+                                        : static_cast<std::size_t>(next - slice.uncertain.data());
         return handled == 0 ? 0 : slice.uncertain[handled - 1].position + 1;
     }
 
@@ -584,8 +616,8 @@ private:
         // last one before the fixed term.
         double last = kTwo53 - 1.0;
         if (q > 0.0) {
-            const std::uint64_t room = (kTopUnits - 1 - static_cast<std::uint64_t>(m)) /
-                                       static_cast<std::uint64_t>(q);
+            const std::uint64_t room =
+                (kTopUnits - 1 - static_cast<std::uint64_t>(m)) / static_cast<std::uint64_t>(q);
             last = std::min(last, n_ + static_cast<double>(room) - 1.0);
         }
         double b = std::min(predicted_end(q, y_a, now), last);
@@ -675,8 +707,8 @@ double add_repeatedly(double sum, double term, double times) {
         }
         const auto d = static_cast<std::uint64_t>((second - first) * scale);
         const auto m = static_cast<std::uint64_t>(second * scale);
-        const double steps =
-            std::min(static_cast<double>((kTopUnits - 1 - m) / d), times - 2.0);
+        const std::uint64_t room = (kTopUnits - 1 - m) / d;  // steps left in the binade
+        const double steps = std::min(static_cast<double>(room), times - 2.0);
         sum = second + steps * static_cast<double>(d) / scale;
         times -= steps + 2.0;
     }

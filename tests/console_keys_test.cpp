@@ -4,8 +4,8 @@
 
 namespace {
 
-using reihen::ConsoleKeyEvent;
 using reihen::console_key_code;
+using reihen::ConsoleKeyEvent;
 using reihen::kNotAKeyPress;
 
 constexpr std::uint32_t kShift = 0x0010;

@@ -49,8 +49,8 @@ void expect_same(double expected, double actual, double s, double g, int rules) 
 }
 
 TEST(Summation, FastEqualsPlainWhereThePlainLoopEnds) {
-    const double exponents[] = {1,    2,   3,    1.5,  2.5, 0.7, 0.5, 0.3, 0.1,
-                                1e-2, 13,  19.3, 19.5, 30,  100, 1e-9, 0};
+    const double exponents[] = {1,    2,  3,    1.5,  2.5, 0.7, 0.5,  0.3, 0.1,
+                                1e-2, 13, 19.3, 19.5, 30,  100, 1e-9, 0};
     const double limit_exponents[] = {5, 0, -0.5, -1.5, -3, -5, -6.3, -12.9};
     for (const double s : exponents) {
         for (const double g : limit_exponents) {
@@ -61,8 +61,8 @@ TEST(Summation, FastEqualsPlainWhereThePlainLoopEnds) {
             expect_same(expected, fast(s, limit), s, g, -1);
             for (int rules = 0; rules < 4; ++rules) {
                 SummationMonitor quiet;
-                expect_same(expected, reihen::sum_series_fast(s, limit, quiet, kSettings[rules]),
-                            s, g, rules);
+                expect_same(expected, reihen::sum_series_fast(s, limit, quiet, kSettings[rules]), s,
+                            g, rules);
             }
         }
     }
@@ -122,15 +122,15 @@ TEST(Summation, RepeatedAdditionInClosedFormMatchesOneAtATime) {
         double sum;
         double term;
     } cases[] = {
-        {1.0, u / 2},                            // a tie from an even sum: no change
-        {1.0 + u, u / 2},                        // a tie from an odd sum: once, then no change
-        {1.0 + u, 2.5 * u},                      // ties of an even k
-        {1.0, 3.5 * u},                          // ties of an odd k
-        {1.0, 0.3 * u},                          // below half a unit
-        {2.0 - 1000 * u, 7.25 * u},              // into the next binade
-        {1.5, 0x1p-30},                          // through many binades
-        {0x1.fffffffffp1023, 0x1p990},           // on to infinity
-        {1.0, 3.0},                              // a term larger than the sum
+        {1.0, u / 2},                   // a tie from an even sum: no change
+        {1.0 + u, u / 2},               // a tie from an odd sum: once, then no change
+        {1.0 + u, 2.5 * u},             // ties of an even k
+        {1.0, 3.5 * u},                 // ties of an odd k
+        {1.0, 0.3 * u},                 // below half a unit
+        {2.0 - 1000 * u, 7.25 * u},     // into the next binade
+        {1.5, 0x1p-30},                 // through many binades
+        {0x1.fffffffffp1023, 0x1p990},  // on to infinity
+        {1.0, 3.0},                     // a term larger than the sum
     };
     std::mt19937_64 random(11);
     for (const auto& c : cases) {

@@ -27,10 +27,10 @@ int read_key(HANDLE console) {
         if (ReadConsoleInputA(console, &record, 1, &read) == 0 || read != 1) return -1;
         if (record.EventType != KEY_EVENT) continue;
         const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
-        const int code = console_key_code({key.bKeyDown != FALSE, key.wVirtualKeyCode,
-                                           key.wVirtualScanCode,
-                                           static_cast<unsigned char>(key.uChar.AsciiChar),
-                                           static_cast<std::uint32_t>(key.dwControlKeyState)});
+        const int code =
+            console_key_code({key.bKeyDown != FALSE, key.wVirtualKeyCode, key.wVirtualScanCode,
+                              static_cast<unsigned char>(key.uChar.AsciiChar),
+                              static_cast<std::uint32_t>(key.dwControlKeyState)});
         if (code != kNotAKeyPress) return code;
     }
 }
@@ -38,9 +38,9 @@ int read_key(HANDLE console) {
 }  // namespace
 
 int wait_for_key() {
-    const HANDLE console = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                       0, nullptr);
+    const HANDLE console =
+        CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     if (console == INVALID_HANDLE_VALUE) return -1;
     int code = -1;
     DWORD saved = 0;
