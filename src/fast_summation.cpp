@@ -243,27 +243,37 @@ REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size
         other_units += own;
         return true;
     };
+    // One margin for the whole anchor, that of its largest value: a larger
+    // margin than a lane needs only makes it more careful.
+    const double inside = 0.5 - rules.margin * (high * rules.scale);
+    const Mask magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
     std::size_t i = 0;
-    for (; i + kLanes <= count; i += kLanes) {
-        const Vec x = (static_cast<double>(i) + lane_offsets) * inverse;
-        const Vec p = ((c[3] * x + c[2]) * x + c[1]) * x + 1.0;
-        const Vec y = scaled_anchor * p;
-        const Vec q = (y + kTwo52) - kTwo52;
-        const Vec e = rules.margin * y;
-        Mask ok = ((y - q) + e < 0.5) & ((q - y) + e < 0.5);
-        if (rules.never_grow) ok &= (q != zero);
+    // Two groups of four lanes at a time: their units, and whether each
+    // lane is certain (point 3).
+    for (; i + 2 * kLanes <= count; i += 2 * kLanes) {
+        Vec q[2];
+        Mask ok = {-1, -1, -1, -1};
+        for (std::size_t g = 0; g < 2; ++g) {
+            const Vec x = (static_cast<double>(i + g * kLanes) + lane_offsets) * inverse;
+            const Vec y = scaled_anchor * (((c[3] * x + c[2]) * x + c[1]) * x + 1.0);
+            q[g] = (y + kTwo52) - kTwo52;
+            const Vec distance = (Vec)((Mask)(y - q[g]) & magnitude);
+            ok &= distance < inside;
+            if (rules.never_grow) ok &= (q[g] != zero);
+        }
         // Whether every lane holds, folded within the vector registers
         // (reading lanes one by one goes through memory).
         Mask all = ok & __builtin_shufflevector(ok, ok, 2, 3, 0, 1);
         all &= __builtin_shufflevector(all, all, 1, 0, 3, 2);
         if (all[0] != 0) {
-            totals += q;
+            totals += q[0];
+            totals += q[1];
             continue;
         }
-        // Some lane needs a closer look: the group's four lanes one by one,
-        // in order. Every total is a sum of whole numbers of units, never a
+        // Some lane needs a closer look: the eight lanes one by one, in
+        // order. Every total is a sum of whole numbers of units, never a
         // difference, so that exactness is kept.
-        for (std::size_t lane = i; lane < i + kLanes; ++lane) {
+        for (std::size_t lane = i; lane < i + 2 * kLanes; ++lane) {
             if (!closer(lane)) return false;
         }
     }
@@ -552,11 +562,8 @@ private:
 
     void finish_slice(const Slice& slice) {
         n_ = slice.n0 + static_cast<double>(slice.length);
-        if (slice.end != SliceEnd::kOpen) {
-            ended_ = true;
-            return;
-        }
         added_ = added_before_slice_ + slice.length;
+        ended_ = slice.end != SliceEnd::kOpen;
     }
 
     // Whether y_a and y_b (scaled terms) both lie e = margin * max inside

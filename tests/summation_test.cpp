@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "fast_summation.h"
+#include "stop_after.h"
 
 namespace {
 
@@ -67,22 +68,6 @@ TEST(Summation, FastEqualsPlainWhereThePlainLoopEnds) {
         }
     }
 }
-
-// Ends the summation once at least `terms` terms were reported added.
-class StopAfter : public SummationMonitor {
-public:
-    explicit StopAfter(std::uint64_t terms) : wanted_(terms) {}
-    bool stop_requested() override { return terms_ >= wanted_; }
-    void progress(std::uint64_t terms, double sum) override {
-        terms_ = terms;
-        sum_ = sum;
-    }
-    std::uint64_t terms_ = 0;
-    double sum_ = 0.0;
-
-private:
-    std::uint64_t wanted_;
-};
 
 TEST(Summation, EndlessRunsStoppedOnRequestHoldThePlainSumSoFar) {
     // Growing, constant and barely falling terms, which no limit ends.

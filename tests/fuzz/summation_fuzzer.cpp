@@ -7,24 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../stop_after.h"
 #include "fast_summation.h"
 
 namespace {
-
-class StopAfter : public reihen::SummationMonitor {
-public:
-    explicit StopAfter(std::uint64_t terms) : wanted_(terms) {}
-    bool stop_requested() override { return terms_ >= wanted_; }
-    void progress(std::uint64_t terms, double sum) override {
-        terms_ = terms;
-        sum_ = sum;
-    }
-    std::uint64_t terms_ = 0;
-    double sum_ = 0.0;
-
-private:
-    std::uint64_t wanted_;
-};
 
 // The plain loop, ended after `count` terms at the latest.
 double plain(double s, double limit, std::uint64_t count) {
