@@ -213,11 +213,13 @@ REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size
     const double a = slice.n0 + static_cast<double>(first);
     const double inverse = 1.0 / a;
     // The series stays within 2^-11 of 1. Where that keeps every value in
-    // range and above the limit, only the rounding is tested lane by lane.
+    // range and above the limit, and the scaled values far from the
+    // subnormal range, only the rounding is tested lane by lane.
     const double low = anchor_term * (1.0 - 0x1p-11);
     const double high = anchor_term * (1.0 + 0x1p-11);
     if (!(low >= kLowestValue && high <= kHighestValue &&
-          low * (1.0 - rules.margin) > rules.limit && high * rules.scale < kTwo51)) {
+          low * (1.0 - rules.margin) > rules.limit && high * rules.scale < kTwo51 &&
+          low * rules.scale > 0x1p-900)) {
         for (std::size_t i = 0; i < count; ++i) {
             const double value = approximate_one(anchor_term, inverse, c, static_cast<double>(i));
             double own = 0.0;
@@ -226,10 +228,15 @@ REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size
         }
         return true;
     }
-    // y = (anchor_term * scale) * series is the value scaled exactly: the
-    // scale is a power of two and nothing leaves the normal range.
+    // y = (anchor_term * scale) * series is the value scaled exactly (the
+    // scale is a power of two and nothing leaves the normal range), here as
+    // a polynomial in i with d_k = scaled anchor * c_k / a^k: each d_k is
+    // within four roundings, on a term below 2^-12k of y, so the bound of
+    // 2^-47.5 holds as for the series in x.
     const double scaled_anchor = anchor_term * rules.scale;
-    const Vec lane_offsets = {0.0, 1.0, 2.0, 3.0};
+    const double d1 = scaled_anchor * c[1] * inverse;
+    const double d2 = scaled_anchor * c[2] * inverse * inverse;
+    const double d3 = scaled_anchor * c[3] * inverse * inverse * inverse;
     const Vec zero = {0.0, 0.0, 0.0, 0.0};
     Vec totals = zero;
     double other_units = 0.0;  // those of the indices looked at closer
@@ -247,34 +254,45 @@ REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size
     // margin than a lane needs only makes it more careful.
     const double inside = 0.5 - rules.margin * (high * rules.scale);
     const Mask magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
+    constexpr std::size_t kGroups = 4;
+    constexpr std::size_t kStep = kGroups * kLanes;
+    Vec index = {0.0, 1.0, 2.0, 3.0};
     std::size_t i = 0;
-    // Two groups of four lanes at a time: their units, and whether each
+    // Four groups of four lanes at a time: their units, and whether each
     // lane is certain (point 3).
-    for (; i + 2 * kLanes <= count; i += 2 * kLanes) {
-        Vec q[2];
-        Mask ok = {-1, -1, -1, -1};
-        for (std::size_t g = 0; g < 2; ++g) {
-            const Vec x = (static_cast<double>(i + g * kLanes) + lane_offsets) * inverse;
-            const Vec y = scaled_anchor * (((c[3] * x + c[2]) * x + c[1]) * x + 1.0);
+    for (; i + kStep <= count; i += kStep) {
+        Vec q[kGroups];
+        Mask ok[kGroups];
+        for (std::size_t g = 0; g < kGroups; ++g) {
+            const Vec y = ((d3 * index + d2) * index + d1) * index + scaled_anchor;
+            index += static_cast<double>(kLanes);
             q[g] = (y + kTwo52) - kTwo52;
             const Vec distance = (Vec)((Mask)(y - q[g]) & magnitude);
-            ok &= distance < inside;
-            if (rules.never_grow) ok &= (q[g] != zero);
+            ok[g] = distance < inside;
+            if (rules.never_grow) ok[g] &= (q[g] != zero);
         }
         // Whether every lane holds, folded within the vector registers
         // (reading lanes one by one goes through memory).
-        Mask all = ok & __builtin_shufflevector(ok, ok, 2, 3, 0, 1);
+        Mask all = (ok[0] & ok[1]) & (ok[2] & ok[3]);
+        all &= __builtin_shufflevector(all, all, 2, 3, 0, 1);
         all &= __builtin_shufflevector(all, all, 1, 0, 3, 2);
         if (all[0] != 0) {
-            totals += q[0];
-            totals += q[1];
+            totals += (q[0] + q[1]) + (q[2] + q[3]);
             continue;
         }
-        // Some lane needs a closer look: the eight lanes one by one, in
-        // order. Every total is a sum of whole numbers of units, never a
+        // Some lane needs a closer look: the lanes one by one, in order.
+        // Every total is a sum of whole numbers of units, never a
         // difference, so that exactness is kept.
-        for (std::size_t lane = i; lane < i + 2 * kLanes; ++lane) {
-            if (!closer(lane)) return false;
+        double lane_units[kStep];
+        std::int64_t lane_ok[kStep];
+        std::memcpy(lane_units, q, sizeof lane_units);
+        std::memcpy(lane_ok, ok, sizeof lane_ok);
+        for (std::size_t lane = 0; lane < kStep; ++lane) {
+            if (lane_ok[lane] != 0) {
+                other_units += lane_units[lane];
+            } else if (!closer(i + lane)) {
+                return false;
+            }
         }
     }
     for (; i < count; ++i) {
