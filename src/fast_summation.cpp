@@ -596,6 +596,7 @@ private:
     double approximation(double n) {
         if (!(n >= anchor_ && n < anchor_end_)) {
             anchor_ = n;
+            anchor_inverse_ = 1.0 / n;
             anchor_end_ = n + anchor_reach(n, s_);
             anchor_term_ = series_term(n, s_);
             if (anchor_end_ - n < kShortestReach ||
@@ -604,7 +605,7 @@ private:
                 return 0.0;
             }
         }
-        return approximate_one(anchor_term_, 1.0 / anchor_, binomial_, n - anchor_);
+        return approximate_one(anchor_term_, anchor_inverse_, binomial_, n - anchor_);
     }
 
     // One stretch from n on, or one plain step where there is none to take.
@@ -673,11 +674,15 @@ private:
         const double e = 2.0 * settings_.margin * y_a;
         double y_end = s_ > 0.0 ? q - 0.5 + e : q + 0.5 - e;
         if (s_ > 0.0) y_end = std::max(y_end, limit_ * (1.0 + 4.0 * settings_.margin) * now.scale);
-        // n_end = n (y_end / y_a)^(-1/s); to first order where that is close to n.
-        const double ratio = y_end / y_a;
-        const double n = std::fabs(ratio - 1.0) < 0x1p-20
-                             ? std::floor(n_ + n_ * (1.0 - ratio) / s_)
-                             : std::floor(n_ * std::pow(ratio, -1.0 / s_));
+        // n_end = n (1 + r)^k with 1 + r = y_end / y_a and k = -1/s; by the
+        // binomial series to third order where r is small, by pow elsewhere.
+        const double r = y_end / y_a - 1.0;
+        const double k = -1.0 / s_;
+        const double n =
+            std::fabs(r) < 0x1p-12
+                ? std::floor(
+                      n_ + n_ * (r * k * (1.0 + r * (k - 1.0) / 2.0 * (1.0 + r * (k - 2.0) / 3.0))))
+                : std::floor(n_ * std::pow(1.0 + r, k));
         return n >= n_ ? n : n_;  // also where the guess is NaN
     }
 
@@ -700,6 +705,7 @@ private:
     double n_ = 1.0;
     // The anchor of the stretches' approximations, serving [anchor_, anchor_end_).
     double anchor_ = 0.0;
+    double anchor_inverse_ = 0.0;
     double anchor_end_ = 0.0;
     double anchor_term_ = 0.0;
     bool ended_ = false;
