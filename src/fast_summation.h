@@ -1,5 +1,6 @@
 // The series sum without report lines: bit for bit the result of the plain
-// loop, or the value that loop would keep for ever, reached within seconds.
+// loop, or the value that loop would keep for ever, reached without adding
+// every term.
 #pragma once
 
 #include "plain_summation.h"
