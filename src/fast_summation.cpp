@@ -557,7 +557,9 @@ private:
     }
 
     // Where the binade changes within a slice: index by index, from the
-    // stored approximations, under the rules of the current binade.
+    // anchors' approximations, under the rules of the current binade. An
+    // end the slice found still holds: the limit does not depend on the
+    // binade, and in a larger binade a term below half a unit stays below.
     void add_slice_slowly(const Slice& slice, std::size_t from) {
         added_ = added_before_slice_ + from;
         for (std::size_t i = from; i < slice.length; ++i) {
