@@ -95,10 +95,11 @@ struct Classified {
 };
 
 struct Rules {
-    double scale;     // 1 / u of the sum's binade
-    double limit;     // L
-    double margin;    // relative margin (point 2)
-    bool never_grow;  // s >= 0: the terms never grow (point 4)
+    double scale;             // 1 / u of the sum's binade
+    double limit;             // L
+    double margin;            // relative margin (point 2)
+    bool never_grow;          // s >= 0: the terms never grow (point 4)
+    double shortest_stretch;  // anchors are walked stretch by stretch from here
 };
 
 // Point 2 for one value (a computed term or an approximation to one).
@@ -168,9 +169,46 @@ struct Slice {
     SliceEnd end = SliceEnd::kOpen;
     double units = 0.0;  // exact while below 2^53; more means the binade is left
     std::vector<Uncertain> uncertain;
+    bool cut = false;  // ended early with its list of uncertain indices full
 };
 
+// The most uncertain indices one slice holds: a slice that would hold more
+// is cut short there, which bounds its memory.
+constexpr std::size_t kMostUncertain = 1 << 16;
+
+// Cuts the slice short at position i, with `units` before it, if its list
+// of uncertain indices is full.
+bool cut_if_full(Slice& slice, std::size_t i, double units) {
+    if (slice.uncertain.size() < kMostUncertain) return false;
+    slice.cut = true;
+    slice.length = i;
+    slice.units = units;
+    return true;
+}
+
 double lane_sum(const Vec& v) { return (v[0] + v[1]) + (v[2] + v[3]); }
+
+// An index too close to call by its approximation takes its computed term.
+// Its units are still known where that term lies above the limit and is no
+// tie (point 1 with the term itself, whose scaling is exact, or far below
+// 1/2 where it is not), except that a term below half a unit does not end
+// a run (point 5 needs the margin). Any other term is kept, to be added in
+// order. Returns false where the slice is cut short before it.
+bool take_term(Slice& slice, std::size_t i, double s, const Rules& rules, double before,
+               double& units) {
+    const double term = series_term(slice.n0 + static_cast<double>(i), s);
+    const double y = term * rules.scale;
+    const double q = (y + kTwo52) - kTwo52;
+    units = 0.0;
+    if (term > rules.limit && rules.scale != 0.0 && y < kTwo51 && std::fabs(y - q) != 0.5 &&
+        !(q == 0.0 && rules.never_grow)) {
+        units = q;
+        return true;
+    }
+    if (cut_if_full(slice, i, before)) return false;
+    slice.uncertain.push_back({static_cast<std::uint32_t>(i), before, term});
+    return true;
+}
 
 // Sorts one index that no group-wide test settled; `before` holds the units
 // of the slice before it, `units` receives its own. Returns false where the
@@ -181,8 +219,7 @@ bool look_closer(Slice& slice, std::size_t i, double value, double s, const Rule
     if (verdict.verdict == Verdict::kUnits) {
         units = verdict.units;
     } else if (verdict.verdict == Verdict::kUncertain) {
-        const double n = slice.n0 + static_cast<double>(i);
-        slice.uncertain.push_back({static_cast<std::uint32_t>(i), before, series_term(n, s)});
+        return take_term(slice, i, s, rules, before, units);
     } else {
         slice.end =
             verdict.verdict == Verdict::kSettled ? SliceEnd::kSettled : SliceEnd::kBelowLimit;
@@ -190,6 +227,171 @@ bool look_closer(Slice& slice, std::size_t i, double value, double s, const Rule
         slice.units = before;
         return false;
     }
+    return true;
+}
+
+// The scaled approximations of one anchor's indices as a cubic in the
+// index offset i (scan_anchor), for one offset or four.
+struct Cubic {
+    double d0;  // the scaled anchor term
+    double d1;
+    double d2;
+    double d3;
+
+    double operator()(double i) const { return ((d3 * i + d2) * i + d1) * i + d0; }
+};
+
+// The last offset from p (which holds) up to `last` whose value lies
+// `inside` the interval of q, searched from a guess: forward from it by
+// doubling steps while it holds, back from it while it does not, then by
+// bisection. By point 4 every offset from p to the one returned adds q.
+double stretch_end(const Cubic& y, double inside, double q, double p, double guess, double last) {
+    const auto holds = [&](double i) { return std::fabs(y(i) - q) < inside; };
+    double good = p;
+    double bad = last + 1.0;  // the first offset known not to hold, or past the end
+    const double start = guess >= p ? std::min(guess, last) : p;  // also where it is NaN
+    if (holds(start)) {
+        good = start;
+        for (double step = 1.0; good < last; step *= 2.0) {
+            const double next = std::min(good + step, last);
+            if (!holds(next)) {
+                bad = next;
+                break;
+            }
+            good = next;
+        }
+    } else {
+        bad = start;
+        for (double step = 1.0; bad - step > good; step *= 2.0) {
+            const double next = bad - step;
+            if (holds(next)) {
+                good = next;
+                break;
+            }
+            bad = next;
+        }
+    }
+    while (bad - good > 1.0) {
+        const double middle = std::floor(good + (bad - good) / 2.0);
+        (holds(middle) ? good : bad) = middle;
+    }
+    return good;
+}
+
+// Walks the offsets of one anchor stretch by stretch, where stretches hold
+// many indices: from an offset p whose value lies `inside` the interval of
+// q, the value crosses the bounds q + 1/2, q + 3/2, ... (or q - 1/2, ...
+// where it falls) at offsets predicted from the continuous function. Around
+// the offset c nearest a crossing, the values of c - 1 and c + 1 must lie
+// inside the intervals on either side of it; c itself lies inside one of
+// them, or takes its computed term. With the start of each stretch checked
+// by the crossing before it, every stretch has both ends inside the
+// interval of its q, and so adds (length) q units (point 4). The stretches
+// come out in order, as tau is monotone and each checked value lies within
+// its interval with tau. Crossings are predicted and checked four at a
+// time; where one fails, its stretch's end is searched for (stretch_end),
+// and offsets too close to call take their computed term.
+//
+// The prediction inverts y(i) = d0 (1 + i/a)^-s: with r = h/d0 - 1, the
+// offset where y reaches h is a ((1 + r)^(-1/s) - 1), here its series to
+// r^3. It is a guess only: every end is checked.
+REIHEN_VECTOR_CLONES bool walk_anchor(Slice& slice, std::size_t first, std::size_t count,
+                                      const Cubic& y, double inside, const Binomial& inverse,
+                                      double s, const Rules& rules, double& units) {
+    const double a = slice.n0 + static_cast<double>(first);
+    const double last = static_cast<double>(count) - 1.0;
+    const double direction = s < 0.0 ? 1.0 : -1.0;  // whether y grows or falls
+    const double to_ratio = 1.0 / y.d0;
+    const Vec lanes = {0.0, 1.0, 2.0, 3.0};
+    const Vec ones = {1.0, 1.0, 1.0, 1.0};
+    const Mask magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
+    // The units so far, in four totals of whole numbers that are only ever
+    // added to, so that they stay exact while the sum stays in its binade.
+    Vec totals = {0.0, 0.0, 0.0, 0.0};
+    double other_units = 0.0;  // those added lane by lane
+    const auto units_now = [&] { return units + lane_sum(totals) + other_units; };
+    double p = 0.0;
+    while (p <= last) {
+        const double y_p = y(p);
+        const double q = (y_p + kTwo52) - kTwo52;
+        if (!(std::fabs(y_p - q) < inside)) {
+            double own = 0.0;
+            if (!take_term(slice, first + static_cast<std::size_t>(p), s, rules, units_now(),
+                           own)) {
+                return false;
+            }
+            other_units += own;
+            p += 1.0;
+            continue;
+        }
+        // From p on, crossing j leaves the interval of q + direction j.
+        for (double j0 = 0.0;; j0 += static_cast<double>(kLanes)) {
+            const Vec q_j = q + direction * (j0 + lanes);
+            const Vec q_next = q_j + direction;
+            const Vec r = (q_j + direction * 0.5) * to_ratio - 1.0;
+            const Vec x = a * (r * ((inverse[3] * r + inverse[2]) * r + inverse[1]));
+            const Vec middle = (x + kTwo52) - kTwo52;  // the offset nearest the crossing
+            const Vec b = middle - ones;
+            const Vec after = middle + ones;
+            const Vec y_b = ((y.d3 * b + y.d2) * b + y.d1) * b + y.d0;
+            const Vec y_middle = ((y.d3 * middle + y.d2) * middle + y.d1) * middle + y.d0;
+            const Vec y_after = ((y.d3 * after + y.d2) * after + y.d1) * after + y.d0;
+            const Vec off_b = (Vec)((Mask)(y_b - q_j) & magnitude);
+            const Vec off_after = (Vec)((Mask)(y_after - q_next) & magnitude);
+            const Vec off_low = (Vec)((Mask)(y_middle - q_j) & magnitude);
+            const Vec off_high = (Vec)((Mask)(y_middle - q_next) & magnitude);
+            const Mask checked = (off_b < inside) & (off_after < inside);
+            const Mask low = off_low < inside;
+            const Mask high = off_high < inside;
+            // Where all four hold, their stretches follow each other and
+            // each middle offset is certain, they are added at once: lane
+            // j adds (b_j - b_(j-1) - 2) + 1 offsets of q_j and its middle.
+            const Vec start = {p - 2.0, 0.0, 0.0, 0.0};
+            const Vec previous = __builtin_shufflevector(start, b, 0, 4, 5, 6);
+            Mask all = checked & (low | high) & (b - previous >= 2.0);
+            all &= __builtin_shufflevector(all, all, 2, 3, 0, 1);
+            all &= __builtin_shufflevector(all, all, 1, 0, 3, 2);
+            if (all[0] != 0 && b[kLanes - 1] + 2.0 <= last) {
+                const Vec middle_units = (Vec)((low & (Mask)q_j) | (~low & (Mask)q_next));
+                totals += (b - previous - ones) * q_j + middle_units;
+                p = b[kLanes - 1] + 2.0;
+                continue;
+            }
+            double ends[kLanes];
+            std::int64_t fine[kLanes];
+            std::int64_t lows[kLanes];
+            std::int64_t highs[kLanes];
+            std::memcpy(ends, &b, sizeof ends);
+            std::memcpy(fine, &checked, sizeof fine);
+            std::memcpy(lows, &low, sizeof lows);
+            std::memcpy(highs, &high, sizeof highs);
+            std::size_t lane = 0;
+            for (; lane < kLanes; ++lane) {
+                const double end = ends[lane];
+                if (fine[lane] == 0 || !(end >= p && end + 2.0 <= last)) break;
+                other_units += (end - p + 1.0) * q_j[lane];
+                if (lows[lane] != 0) {
+                    other_units += q_j[lane];
+                } else if (highs[lane] != 0) {
+                    other_units += q_next[lane];
+                } else {
+                    double own = 0.0;
+                    const auto position = first + static_cast<std::size_t>(end + 1.0);
+                    if (!take_term(slice, position, s, rules, units_now(), own)) return false;
+                    other_units += own;
+                }
+                p = end + 2.0;
+            }
+            if (lane < kLanes) {
+                // A crossing that failed its check, or the anchor's end.
+                const double end = stretch_end(y, inside, q_j[lane], p, ends[lane], last);
+                other_units += (end - p + 1.0) * q_j[lane];
+                p = end + 1.0;
+                break;
+            }
+        }
+    }
+    units += lane_sum(totals) + other_units;
     return true;
 }
 
@@ -208,8 +410,9 @@ bool look_closer(Slice& slice, std::size_t i, double value, double s, const Rule
 // smaller still. With the final product the approximation is within 2^-47.5
 // of T(a) (1 + x)^-s, relative.
 REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size_t count,
-                                      double anchor_term, const Binomial& c, double s,
-                                      const Rules& rules, double& units) {
+                                      double anchor_term, const Binomial& c,
+                                      const Binomial& inverse_series, double s, const Rules& rules,
+                                      double& units) {
     const double a = slice.n0 + static_cast<double>(first);
     const double inverse = 1.0 / a;
     // The series stays within 2^-11 of 1. Where that keeps every value in
@@ -237,6 +440,19 @@ REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size
     const double d1 = scaled_anchor * c[1] * inverse;
     const double d2 = scaled_anchor * c[2] * inverse * inverse;
     const double d3 = scaled_anchor * c[3] * inverse * inverse * inverse;
+    // One margin for the whole anchor, that of its largest value: a larger
+    // margin than a lane needs only makes it more careful.
+    const double inside = 0.5 - rules.margin * (high * rules.scale);
+    const Cubic cubic{scaled_anchor, d1, d2, d3};
+    // Where stretches are long, the anchor is walked stretch by stretch;
+    // where the terms never grow, only while every value adds a unit or more
+    // (so that no value settles the run).
+    const double spread = std::fabs(cubic(static_cast<double>(count) - 1.0) - scaled_anchor);
+    if (s != 0.0 && std::isfinite(inverse_series[3]) &&
+        (!rules.never_grow || low * rules.scale >= 1.0) &&
+        static_cast<double>(count) >= rules.shortest_stretch * (spread + 1.0)) {
+        return walk_anchor(slice, first, count, cubic, inside, inverse_series, s, rules, units);
+    }
     const Vec zero = {0.0, 0.0, 0.0, 0.0};
     Vec totals = zero;
     double other_units = 0.0;  // those of the indices looked at closer
@@ -250,9 +466,6 @@ REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size
         other_units += own;
         return true;
     };
-    // One margin for the whole anchor, that of its largest value: a larger
-    // margin than a lane needs only makes it more careful.
-    const double inside = 0.5 - rules.margin * (high * rules.scale);
     const Mask magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
     constexpr std::size_t kGroups = 4;
     constexpr std::size_t kStep = kGroups * kLanes;
@@ -307,9 +520,11 @@ REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size
 // so do the units while their total stays below 2^53: a larger total leaves
 // the binade in any case, and rounding never takes a total below 2^53 that
 // is not.
-void scan_slice(Slice& slice, double s, const Binomial& c, const Rules& rules) {
+void scan_slice(Slice& slice, double s, const Binomial& c, const Binomial& inverse_series,
+                const Rules& rules) {
     slice.uncertain.clear();
     slice.end = SliceEnd::kOpen;
+    slice.cut = false;
     const std::size_t count = slice.length;
     double units = 0.0;
     std::size_t i = 0;
@@ -326,7 +541,9 @@ void scan_slice(Slice& slice, double s, const Binomial& c, const Rules& rules) {
         }
         const std::size_t block =
             static_cast<std::size_t>(std::min(reach, static_cast<double>(count - i)));
-        if (!scan_anchor(slice, i, block, series_term(a, s), c, s, rules, units)) return;
+        if (!scan_anchor(slice, i, block, series_term(a, s), c, inverse_series, s, rules, units)) {
+            return;
+        }
         i += block;
     }
     slice.units = units;
@@ -426,8 +643,12 @@ private:
 
 unsigned thread_count() { return std::clamp(std::thread::hardware_concurrency(), 1U, 64U); }
 
-constexpr std::size_t kFirstSliceLength = 64;
-constexpr std::size_t kLongestSlice = 65536;
+constexpr double kFirstSliceLength = 64.0;
+// A share of this many indices, where each is looked at, takes a thread
+// long enough that the pool's start and end cost little against it.
+constexpr double kLongestSlice = 65536.0;
+// Slices are numbered by 32-bit positions.
+constexpr double kLongestWalk = 0x1p31;
 
 // The whole run: the plain loop's state, advanced by plain steps, by blocks
 // of single indices sorted by approximation, and by stretches.
@@ -440,6 +661,7 @@ public:
           monitor_(monitor),
           settings_(settings),
           binomial_(binomial_coefficients(s)),
+          inverse_series_(binomial_coefficients(1.0 / s)),
           pool_(thread_count()),
           slices_(pool_.size()) {}
 
@@ -448,16 +670,15 @@ public:
         // at least about 1, a normal number with a last-place unit.
         if (!plain_step(series_term(n_, s_))) return sum_;
         bool stretches = false;
-        std::size_t slice_length = kFirstSliceLength;
+        double slice_length = kFirstSliceLength;
         while (!ended_ && n_ < kTwo53) {
             if (stretches) {
-                stretches = stretch_step();
+                stretches = stretch_step(kTwo53 - 1.0, sequential_stretch());
                 if (!stretches) slice_length = kFirstSliceLength;
             } else {
-                run_block(slice_length);
-                slice_length = std::min(slice_length * 2, kLongestSlice);
-                stretches = !ended_ && n_ < kTwo53 &&
-                            stretch_expected(2.0, series_term(n_, s_) * unit_scale(sum_));
+                run_block(block_length(slice_length, scaled_term()));
+                slice_length = std::min(slice_length * 2.0, kLongestSlice);
+                stretches = !ended_ && n_ < kTwo53 && stretch_expected(2.0, scaled_term());
             }
             // The monitor is asked right after it was told, so that a stop
             // always comes with the count and sum it saw last.
@@ -472,7 +693,18 @@ public:
     }
 
 private:
-    Rules rules() const { return {unit_scale(sum_), limit_, settings_.margin, s_ >= 0.0}; }
+    Rules rules() const {
+        return {unit_scale(sum_), limit_, settings_.margin, s_ >= 0.0, settings_.shortest_stretch};
+    }
+
+    // The term of index n in units of the sum's last place.
+    double scaled_term() const { return series_term(n_, s_) * unit_scale(sum_); }
+
+    // How many indices at n share one q, where the scaled term is y: about
+    // n / (|s| y).
+    double stretch_length(double y) const {
+        return s_ == 0.0 ? kTwo53 : n_ / (std::fabs(s_) * std::max(y, 0.5));
+    }
 
     void count_added(double count) {
         const std::uint64_t more = static_cast<std::uint64_t>(count);
@@ -499,31 +731,59 @@ private:
         return true;
     }
 
-    // Whether stretches at n, where the scaled term is y, are expected to hold
-    // `factor` times the shortest worth looking for: about n / (|s| y)
-    // indices share one q.
+    // Whether stretches at n, where the scaled term is y, are better taken
+    // one after another on one thread, with `factor` to spare: where an
+    // anchor's reach holds only a few of them, blocks are mostly the cost
+    // of their anchors.
     bool stretch_expected(double factor, double y) const {
-        if (s_ == 0.0) return true;
-        const double length = n_ / (std::fabs(s_) * std::max(y, 0.5));
-        return length >= factor * settings_.shortest_stretch;
+        return stretch_length(y) >= factor * sequential_stretch();
+    }
+
+    double sequential_stretch() const {
+        const double few = anchor_reach(n_, s_) / settings_.stretches_per_anchor;
+        return std::max(settings_.shortest_stretch, few);
+    }
+
+    // The indices of the next block. A thread's share is longer where
+    // stretches are walked, so that each share holds about as much work.
+    // The block stays short of the end of the sum's binade: there the rest
+    // of the block goes one stretch or index at a time. Units of growing
+    // terms are bounded by those of the block's last index.
+    double block_length(double slice_length, double y) const {
+        const double stretch = stretch_length(y);
+        const double walked =
+            stretch > settings_.shortest_stretch && anchor_reach(n_, s_) >= kShortestReach
+                ? stretch / settings_.shortest_stretch
+                : 1.0;
+        const double threads = pool_.size();
+        const double room = kTwo53 - sum_ * unit_scale(sum_);  // units left in the binade
+        double fits = 0.9 * room / std::max(y, 0x1p-30);
+        if (s_ < 0.0) fits /= std::pow(1.0 + fits / n_, -s_);
+        const double longest = threads * std::min(slice_length * walked, kLongestWalk);
+        const double shortest = threads * std::min(kFirstSliceLength * walked, kLongestWalk);
+        return std::max(std::min(longest, fits), shortest);
     }
 
     // Sorts the next indices on all threads, then adds them in order.
-    void run_block(std::size_t slice_length) {
+    void run_block(double length) {
         const Rules block_rules = rules();
         const double room = kTwo53 - n_;  // indices before the fixed term
         const unsigned threads = pool_.size();
+        const double slice_length = std::ceil(length / threads);
         const double start = n_;
         for (unsigned index = 0; index < threads; ++index) {
             Slice& slice = slices_[index];
-            const double first = std::min(static_cast<double>(index * slice_length), room);
+            const double first = std::min(index * slice_length, room);
             slice.n0 = start + first;
-            slice.length =
-                static_cast<std::size_t>(std::min(static_cast<double>(slice_length), room - first));
+            slice.length = static_cast<std::size_t>(std::min(slice_length, room - first));
         }
-        pool_.run([&](unsigned index) { scan_slice(slices_[index], s_, binomial_, block_rules); });
+        pool_.run([&](unsigned index) {
+            scan_slice(slices_[index], s_, binomial_, inverse_series_, block_rules);
+        });
+        // The slices after one that was cut short do not follow on from it.
         for (unsigned index = 0; index < threads && !ended_; ++index) {
             add_slice(slices_[index], block_rules.scale);
+            if (slices_[index].cut) break;
         }
     }
 
@@ -556,28 +816,16 @@ private:
         return handled == 0 ? 0 : slice.uncertain[handled - 1].position + 1;
     }
 
-    // Where the binade changes within a slice: index by index, from the
-    // anchors' approximations, under the rules of the current binade. An
-    // end the slice found still holds: the limit does not depend on the
-    // binade, and in a larger binade a term below half a unit stays below.
+    // Where the binade changes within a slice: stretch by stretch, or index
+    // by index, under the rules of the current binade. An end the slice
+    // found still holds: the limit does not depend on the binade, and in a
+    // larger binade a term below half a unit stays below.
     void add_slice_slowly(const Slice& slice, std::size_t from) {
         added_ = added_before_slice_ + from;
-        for (std::size_t i = from; i < slice.length; ++i) {
-            n_ = slice.n0 + static_cast<double>(i);
-            const Rules now = rules();
-            const Classified verdict = classify(approximation(n_), now);
-            if (verdict.verdict == Verdict::kBelowLimit || verdict.verdict == Verdict::kSettled) {
-                ended_ = true;
-                return;
-            }
-            if (verdict.verdict == Verdict::kUnits && add_units(verdict.units, now.scale)) {
-                n_ += 1.0;
-                count_added(1.0);
-            } else if (!plain_step(series_term(n_, s_))) {
-                return;
-            }
-        }
-        finish_slice(slice);
+        n_ = slice.n0 + static_cast<double>(from);
+        const double end = slice.n0 + static_cast<double>(slice.length);
+        while (n_ < end && !ended_) stretch_step(end - 1.0, settings_.shortest_stretch);
+        if (!ended_) finish_slice(slice);
     }
 
     void finish_slice(const Slice& slice) {
@@ -610,9 +858,10 @@ private:
         return approximate_one(anchor_term_, anchor_inverse_, binomial_, n - anchor_);
     }
 
-    // One stretch from n on, or one plain step where there is none to take.
-    // Returns false when single indices are cheaper from here on.
-    bool stretch_step() {
+    // One stretch from n on, up to index `bound` at most, or one plain step
+    // where there is none to take. Where stretches are expected to be
+    // shorter than `shortest`, takes one index and returns false.
+    bool stretch_step(double bound, double shortest) {
         const Rules now = rules();
         const double value = approximation(n_);
         const Classified start = classify(value, now);
@@ -627,7 +876,7 @@ private:
             return true;
         }
         const double y_a = value * now.scale;
-        if (!stretch_expected(1.0, y_a)) {
+        if (stretch_length(y_a) < shortest) {
             if (add_units(q, now.scale)) {
                 n_ += 1.0;
                 count_added(1.0);
@@ -640,9 +889,9 @@ private:
             return end.verdict == Verdict::kUnits && end.units == q &&
                    both_inside(y_a, value_b * now.scale, q);
         };
-        // The last index whose units keep the sum in its binade, and the
-        // last one before the fixed term.
-        double last = kTwo53 - 1.0;
+        // The last index whose units keep the sum in its binade, the last
+        // one before the fixed term, and the bound.
+        double last = std::min(kTwo53 - 1.0, bound);
         if (q > 0.0) {
             const std::uint64_t room =
                 (kTopUnits - 1 - static_cast<std::uint64_t>(m)) / static_cast<std::uint64_t>(q);
@@ -700,11 +949,12 @@ private:
     SummationMonitor& monitor_;
     const FastSummationSettings settings_;
     const Binomial binomial_;
+    const Binomial inverse_series_;  // of (1 + r)^(-1/s)
     WorkerPool pool_;
     std::vector<Slice> slices_;
 
-    double sum_ = 0.0;
-    double n_ = 1.0;
+    double sum_ = settings_.start_sum;
+    double n_ = settings_.first_index;
     // The anchor of the stretches' approximations, serving [anchor_, anchor_end_).
     double anchor_ = 0.0;
     double anchor_inverse_ = 0.0;

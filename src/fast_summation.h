@@ -15,7 +15,15 @@ struct FastSummationSettings {
     double margin = 0x1p-37;
     // Whole stretches of equal terms are looked for only where a stretch is
     // expected to hold at least this many terms; tests set it to 1.
-    double shortest_stretch = 64.0;
+    double shortest_stretch = 4.0;
+    // Stretches are taken one after another on one thread, not in blocks on
+    // all threads, where one approximation's reach is expected to hold
+    // fewer than this many; tests make it large to make that the rule.
+    double stretches_per_anchor = 4.0;
+    // The index of the first term and the sum it is added to: tests start
+    // runs far out, where the plain loop would take too long to get to.
+    double first_index = 1.0;
+    double start_sum = 0.0;
 };
 
 double sum_series_fast(double s, double limit, SummationMonitor& monitor,

@@ -40,8 +40,10 @@ double fast(double s, double limit) {
 
 // The default rules, and rules under which nearly every index takes the
 // careful paths: a margin so wide that many terms are uncertain, and
-// stretches looked for wherever one could hold a single term.
-const FastSummationSettings kSettings[] = {{}, {0x1p-37, 1.0}, {0x1p-18, 1.0}, {0x1p-8, 1.0}};
+// stretches looked for wherever one could hold a single term, on all
+// threads or, in the last rules, one after another.
+const FastSummationSettings kSettings[] = {
+    {}, {0x1p-37, 1.0, 4.0}, {0x1p-18, 1.0, 4.0}, {0x1p-8, 1.0, 4.0}, {0x1p-18, 1.0, 1e300}};
 
 // Bit for bit, so that -0.0 and 0.0 are told apart.
 void expect_same(double expected, double actual, double s, double g, int rules) {
@@ -60,7 +62,7 @@ TEST(Summation, FastEqualsPlainWhereThePlainLoopEnds) {
             const double limit = std::pow(10.0, g);
             const double expected = plain(s, limit);
             expect_same(expected, fast(s, limit), s, g, -1);
-            for (int rules = 0; rules < 4; ++rules) {
+            for (int rules = 0; rules < std::ssize(kSettings); ++rules) {
                 SummationMonitor quiet;
                 expect_same(expected, reihen::sum_series_fast(s, limit, quiet, kSettings[rules]), s,
                             g, rules);
@@ -72,12 +74,47 @@ TEST(Summation, FastEqualsPlainWhereThePlainLoopEnds) {
 TEST(Summation, EndlessRunsStoppedOnRequestHoldThePlainSumSoFar) {
     // Growing, constant and barely falling terms, which no limit ends.
     for (const double s : {-0.5, -1.0, -2.0, -7.5, -30.0, -1e-3, 0.5, 1.0}) {
-        for (int rules = 0; rules < 4; ++rules) {
+        for (int rules = 0; rules < std::ssize(kSettings); ++rules) {
             StopAfter monitor(400'000);
             const double sum = reihen::sum_series_fast(s, 0.0, monitor, kSettings[rules]);
             ASSERT_GE(monitor.terms_, 400'000U) << s;
             EXPECT_EQ(sum, monitor.sum_) << s;
             expect_same(plain_terms(s, monitor.terms_), sum, s, -400, rules);
+        }
+    }
+}
+
+TEST(Summation, RunsStartedFarOutEqualThePlainLoop) {
+    // Where a sum is large against its terms, many terms share one number
+    // of units: s, the first index, and the first term in units of the
+    // sum's last place, from which the start sum follows.
+    const struct {
+        double s;
+        double first;
+        double units;
+        double last;  // the index whose term is the limit, or 0 for none
+    } cases[] = {
+        {-25, 0x1p33, 0x1p24, 0},              // stretches of about 20 growing terms
+        {-3, 0x1p45, 0x1p34, 0},               // and of about 700, the binade changing
+        {-1, 0x1p40, 0x1p27, 0},               // each change of units an exact tie
+        {2, 0x1p30, 0x1p26, 0x1p30 + 90'000},  // falling terms, to a limit
+        {0.5, 0x1p44, 0x1p38, 0},              // a binade every 16384 terms
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "from index " << c.first);
+        for (int rules = 0; rules < std::ssize(kSettings); ++rules) {
+            FastSummationSettings settings = kSettings[rules];
+            settings.first_index = c.first;
+            settings.start_sum = reihen::series_term(c.first, c.s) * 0x1p52 / c.units;
+            const double limit = c.last == 0 ? 0.0 : reihen::series_term(c.last, c.s);
+            StopAfter monitor(100'000);
+            const double sum = reihen::sum_series_fast(c.s, limit, monitor, settings);
+            double expected = settings.start_sum;
+            for (double n = c.first; n < c.first + static_cast<double>(monitor.terms_); n += 1) {
+                if (!(reihen::series_term(n, c.s) > limit)) break;
+                expected += reihen::series_term(n, c.s);
+            }
+            expect_same(expected, sum, c.s, std::log10(limit), rules);
         }
     }
 }
