@@ -469,42 +469,52 @@ REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size
     const Mask magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
     constexpr std::size_t kGroups = 4;
     constexpr std::size_t kStep = kGroups * kLanes;
-    Vec index = {0.0, 1.0, 2.0, 3.0};
+    // The units of four indices from `at` on, and whether each is certain
+    // (point 3).
+    const auto sort_group = [&](const Vec& at, Vec& q, Mask& certain) {
+        const Vec y = ((d3 * at + d2) * at + d1) * at + scaled_anchor;
+        q = (y + kTwo52) - kTwo52;
+        certain = (Vec)((Mask)(y - q) & magnitude) < inside;
+        if (rules.never_grow) certain &= (q != zero);
+    };
+    const Vec lanes = {0.0, 1.0, 2.0, 3.0};
     std::size_t i = 0;
-    // Four groups of four lanes at a time: their units, and whether each
-    // lane is certain (point 3).
+    // Four groups of four lanes at a time. Their units are added up as they
+    // come; only where some lane is not certain are they sorted again, lane
+    // by lane (which keeps the common case in registers).
     for (; i + kStep <= count; i += kStep) {
-        Vec q[kGroups];
-        Mask ok[kGroups];
+        const Vec first_lanes = static_cast<double>(i) + lanes;
+        Vec step_units = zero;
+        Mask all = (Mask)zero == (Mask)zero;
+#pragma GCC unroll 4
         for (std::size_t g = 0; g < kGroups; ++g) {
-            const Vec y = ((d3 * index + d2) * index + d1) * index + scaled_anchor;
-            index += static_cast<double>(kLanes);
-            q[g] = (y + kTwo52) - kTwo52;
-            const Vec distance = (Vec)((Mask)(y - q[g]) & magnitude);
-            ok[g] = distance < inside;
-            if (rules.never_grow) ok[g] &= (q[g] != zero);
+            Vec q;
+            Mask certain;
+            sort_group(first_lanes + static_cast<double>(g * kLanes), q, certain);
+            step_units += q;
+            all &= certain;
         }
         // Whether every lane holds, folded within the vector registers
         // (reading lanes one by one goes through memory).
-        Mask all = (ok[0] & ok[1]) & (ok[2] & ok[3]);
         all &= __builtin_shufflevector(all, all, 2, 3, 0, 1);
         all &= __builtin_shufflevector(all, all, 1, 0, 3, 2);
         if (all[0] != 0) {
-            totals += (q[0] + q[1]) + (q[2] + q[3]);
+            totals += step_units;
             continue;
         }
         // Some lane needs a closer look: the lanes one by one, in order.
         // Every total is a sum of whole numbers of units, never a
         // difference, so that exactness is kept.
-        double lane_units[kStep];
-        std::int64_t lane_ok[kStep];
-        std::memcpy(lane_units, q, sizeof lane_units);
-        std::memcpy(lane_ok, ok, sizeof lane_ok);
-        for (std::size_t lane = 0; lane < kStep; ++lane) {
-            if (lane_ok[lane] != 0) {
-                other_units += lane_units[lane];
-            } else if (!closer(i + lane)) {
-                return false;
+        for (std::size_t g = 0; g < kGroups; ++g) {
+            Vec q;
+            Mask certain;
+            sort_group(first_lanes + static_cast<double>(g * kLanes), q, certain);
+            for (std::size_t lane = 0; lane < kLanes; ++lane) {
+                if (certain[lane] != 0) {
+                    other_units += q[lane];
+                } else if (!closer(i + g * kLanes + lane)) {
+                    return false;
+                }
             }
         }
     }
@@ -646,7 +656,7 @@ unsigned thread_count() { return std::clamp(std::thread::hardware_concurrency(),
 constexpr double kFirstSliceLength = 64.0;
 // A share of this many indices, where each is looked at, takes a thread
 // long enough that the pool's start and end cost little against it.
-constexpr double kLongestSlice = 65536.0;
+constexpr double kLongestSlice = 1048576.0;
 // Slices are numbered by 32-bit positions.
 constexpr double kLongestWalk = 0x1p31;
 
