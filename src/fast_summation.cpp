@@ -324,71 +324,86 @@ REIHEN_VECTOR_CLONES bool walk_anchor(Slice& slice, std::size_t first, std::size
             p += 1.0;
             continue;
         }
-        // From p on, crossing j leaves the interval of q + direction j.
-        for (double j0 = 0.0;; j0 += static_cast<double>(kLanes)) {
-            const Vec q_j = q + direction * (j0 + lanes);
-            const Vec q_next = q_j + direction;
-            const Vec r = (q_j + direction * 0.5) * to_ratio - 1.0;
-            const Vec x = a * (r * ((inverse[3] * r + inverse[2]) * r + inverse[1]));
-            const Vec middle = (x + kTwo52) - kTwo52;  // the offset nearest the crossing
-            const Vec b = middle - ones;
-            const Vec after = middle + ones;
-            const Vec y_b = ((y.d3 * b + y.d2) * b + y.d1) * b + y.d0;
-            const Vec y_middle = ((y.d3 * middle + y.d2) * middle + y.d1) * middle + y.d0;
-            const Vec y_after = ((y.d3 * after + y.d2) * after + y.d1) * after + y.d0;
-            const Vec off_b = (Vec)((Mask)(y_b - q_j) & magnitude);
-            const Vec off_after = (Vec)((Mask)(y_after - q_next) & magnitude);
-            const Vec off_low = (Vec)((Mask)(y_middle - q_j) & magnitude);
-            const Vec off_high = (Vec)((Mask)(y_middle - q_next) & magnitude);
-            const Mask checked = (off_b < inside) & (off_after < inside);
-            const Mask low = off_low < inside;
-            const Mask high = off_high < inside;
-            // Where all four hold, their stretches follow each other and
-            // each middle offset is certain, they are added at once: lane
-            // j adds (b_j - b_(j-1) - 2) + 1 offsets of q_j and its middle.
+        // From p on, crossing j leaves the interval of q + direction j. Two
+        // groups of four crossings at a time, so that their computations,
+        // which do not depend on each other, overlap.
+        constexpr std::size_t kGroups = 2;
+        for (double j0 = 0.0;; j0 += static_cast<double>(kGroups * kLanes)) {
+            Vec q_j[kGroups];
+            Vec q_next[kGroups];
+            Vec b[kGroups];
+            Mask checked[kGroups];
+            Mask low[kGroups];
+            Mask high[kGroups];
+#pragma GCC unroll 2
+            for (std::size_t g = 0; g < kGroups; ++g) {
+                q_j[g] = q + direction * ((j0 + static_cast<double>(g * kLanes)) + lanes);
+                q_next[g] = q_j[g] + direction;
+                const Vec r = (q_j[g] + direction * 0.5) * to_ratio - 1.0;
+                const Vec x = a * (r * ((inverse[3] * r + inverse[2]) * r + inverse[1]));
+                const Vec middle = (x + kTwo52) - kTwo52;  // the offset nearest the crossing
+                b[g] = middle - ones;
+                const Vec after = middle + ones;
+                const Vec y_b = ((y.d3 * b[g] + y.d2) * b[g] + y.d1) * b[g] + y.d0;
+                const Vec y_middle = ((y.d3 * middle + y.d2) * middle + y.d1) * middle + y.d0;
+                const Vec y_after = ((y.d3 * after + y.d2) * after + y.d1) * after + y.d0;
+                const Vec off_b = (Vec)((Mask)(y_b - q_j[g]) & magnitude);
+                const Vec off_after = (Vec)((Mask)(y_after - q_next[g]) & magnitude);
+                const Vec off_low = (Vec)((Mask)(y_middle - q_j[g]) & magnitude);
+                const Vec off_high = (Vec)((Mask)(y_middle - q_next[g]) & magnitude);
+                checked[g] = (off_b < inside) & (off_after < inside);
+                low[g] = off_low < inside;
+                high[g] = off_high < inside;
+            }
+            // Where all hold, their stretches follow each other and each
+            // middle offset is certain, they are added at once: lane j adds
+            // (b_j - b_(j-1) - 2) + 1 offsets of q_j and its middle.
             const Vec start = {p - 2.0, 0.0, 0.0, 0.0};
-            const Vec previous = __builtin_shufflevector(start, b, 0, 4, 5, 6);
-            Mask all = checked & (low | high) & (b - previous >= 2.0);
+            const Vec previous[kGroups] = {__builtin_shufflevector(start, b[0], 0, 4, 5, 6),
+                                           __builtin_shufflevector(b[0], b[1], 3, 4, 5, 6)};
+            Mask all = (checked[0] & (low[0] | high[0]) & (b[0] - previous[0] >= 2.0)) &
+                       (checked[1] & (low[1] | high[1]) & (b[1] - previous[1] >= 2.0));
             all &= __builtin_shufflevector(all, all, 2, 3, 0, 1);
             all &= __builtin_shufflevector(all, all, 1, 0, 3, 2);
-            if (all[0] != 0 && b[kLanes - 1] + 2.0 <= last) {
-                const Vec middle_units = (Vec)((low & (Mask)q_j) | (~low & (Mask)q_next));
-                totals += (b - previous - ones) * q_j + middle_units;
-                p = b[kLanes - 1] + 2.0;
+            const double last_end = b[kGroups - 1][kLanes - 1];
+            if (all[0] != 0 && last_end + 2.0 <= last) {
+#pragma GCC unroll 2
+                for (std::size_t g = 0; g < kGroups; ++g) {
+                    const Vec middle_units =
+                        (Vec)((low[g] & (Mask)q_j[g]) | (~low[g] & (Mask)q_next[g]));
+                    totals += (b[g] - previous[g] - ones) * q_j[g] + middle_units;
+                }
+                p = last_end + 2.0;
                 continue;
             }
-            double ends[kLanes];
-            std::int64_t fine[kLanes];
-            std::int64_t lows[kLanes];
-            std::int64_t highs[kLanes];
-            std::memcpy(ends, &b, sizeof ends);
-            std::memcpy(fine, &checked, sizeof fine);
-            std::memcpy(lows, &low, sizeof lows);
-            std::memcpy(highs, &high, sizeof highs);
-            std::size_t lane = 0;
-            for (; lane < kLanes; ++lane) {
-                const double end = ends[lane];
-                if (fine[lane] == 0 || !(end >= p && end + 2.0 <= last)) break;
-                other_units += (end - p + 1.0) * q_j[lane];
-                if (lows[lane] != 0) {
-                    other_units += q_j[lane];
-                } else if (highs[lane] != 0) {
-                    other_units += q_next[lane];
-                } else {
-                    double own = 0.0;
-                    const auto position = first + static_cast<std::size_t>(end + 1.0);
-                    if (!take_term(slice, position, s, rules, units_now(), own)) return false;
-                    other_units += own;
+            // Lane by lane, up to the first that fails.
+            bool failed = false;
+            for (std::size_t g = 0; g < kGroups && !failed; ++g) {
+                for (std::size_t lane = 0; lane < kLanes; ++lane) {
+                    const double end = b[g][lane];
+                    if (checked[g][lane] == 0 || !(end >= p && end + 2.0 <= last)) {
+                        // A crossing that failed its check, or the anchor's end.
+                        const double found = stretch_end(y, inside, q_j[g][lane], p, end, last);
+                        other_units += (found - p + 1.0) * q_j[g][lane];
+                        p = found + 1.0;
+                        failed = true;
+                        break;
+                    }
+                    other_units += (end - p + 1.0) * q_j[g][lane];
+                    if (low[g][lane] != 0) {
+                        other_units += q_j[g][lane];
+                    } else if (high[g][lane] != 0) {
+                        other_units += q_next[g][lane];
+                    } else {
+                        double own = 0.0;
+                        const auto position = first + static_cast<std::size_t>(end + 1.0);
+                        if (!take_term(slice, position, s, rules, units_now(), own)) return false;
+                        other_units += own;
+                    }
+                    p = end + 2.0;
                 }
-                p = end + 2.0;
             }
-            if (lane < kLanes) {
-                // A crossing that failed its check, or the anchor's end.
-                const double end = stretch_end(y, inside, q_j[lane], p, ends[lane], last);
-                other_units += (end - p + 1.0) * q_j[lane];
-                p = end + 1.0;
-                break;
-            }
+            if (failed) break;
         }
     }
     units += lane_sum(totals) + other_units;
