@@ -471,13 +471,11 @@ REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size
     const Vec zero = {0.0, 0.0, 0.0, 0.0};
     Vec totals = zero;
     double other_units = 0.0;  // those of the indices looked at closer
+    const auto units_now = [&] { return units + lane_sum(totals) + other_units; };
     const auto closer = [&](std::size_t i) {
         const double value = approximate_one(anchor_term, inverse, c, static_cast<double>(i));
         double own = 0.0;
-        if (!look_closer(slice, first + i, value, s, rules, units + lane_sum(totals) + other_units,
-                         own)) {
-            return false;
-        }
+        if (!look_closer(slice, first + i, value, s, rules, units_now(), own)) return false;
         other_units += own;
         return true;
     };
@@ -486,11 +484,14 @@ REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size
     constexpr std::size_t kStep = kGroups * kLanes;
     // The units of four indices from `at` on, and whether each is certain
     // (point 3).
+    // (Where the terms never grow, zero units are not certain: they may
+    // settle the run, which classify tells.)
+    const Mask any_units = (Mask)zero == (Mask)zero;
+    const Mask zero_units = rules.never_grow ? ~any_units : any_units;
     const auto sort_group = [&](const Vec& at, Vec& q, Mask& certain) {
         const Vec y = ((d3 * at + d2) * at + d1) * at + scaled_anchor;
         q = (y + kTwo52) - kTwo52;
-        certain = (Vec)((Mask)(y - q) & magnitude) < inside;
-        if (rules.never_grow) certain &= (q != zero);
+        certain = ((Vec)((Mask)(y - q) & magnitude) < inside) & ((q != zero) | zero_units);
     };
     const Vec lanes = {0.0, 1.0, 2.0, 3.0};
     std::size_t i = 0;
@@ -500,7 +501,7 @@ REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size
     for (; i + kStep <= count; i += kStep) {
         const Vec first_lanes = static_cast<double>(i) + lanes;
         Vec step_units = zero;
-        Mask all = (Mask)zero == (Mask)zero;
+        Mask all = any_units;
 #pragma GCC unroll 4
         for (std::size_t g = 0; g < kGroups; ++g) {
             Vec q;
@@ -525,10 +526,18 @@ REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size
             Mask certain;
             sort_group(first_lanes + static_cast<double>(g * kLanes), q, certain);
             for (std::size_t lane = 0; lane < kLanes; ++lane) {
+                const std::size_t at = i + g * kLanes + lane;
                 if (certain[lane] != 0) {
                     other_units += q[lane];
-                } else if (!closer(i + g * kLanes + lane)) {
-                    return false;
+                } else if (rules.never_grow) {
+                    // Zero units may settle the run: classify tells.
+                    if (!closer(at)) return false;
+                } else {
+                    // Every value lies above the limit here: only the term
+                    // itself can tell its units.
+                    double own = 0.0;
+                    if (!take_term(slice, first + at, s, rules, units_now(), own)) return false;
+                    other_units += own;
                 }
             }
         }
