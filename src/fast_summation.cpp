@@ -13,6 +13,8 @@
 //    rounded to nearest, as long as m + q < 2^53 and t/u is not exactly
 //    halfway between two whole numbers (a tie, which rounds to even and so
 //    depends on m). Such additions are exact whole-number additions of q.
+//    A computed term's own q needs no margin: its scaling by the power of
+//    two 1/u is exact (take_term).
 // 2. Approximations. Near an anchor a with T(a) computed, tau(a + i) =
 //    tau(a) (1 + x)^-s with x = i/a; the binomial series cut after x^3 errs
 //    by less than 2^-47.5 while x (|s| + 3) <= 2^-12 (scan_anchor). So
@@ -29,7 +31,10 @@
 //    monotone), and T(n)/u within d tau(n)/u of tau(n)/u. As e exceeds
 //    (D + d)(1 + 2^-38) max(y) <= 2^-38.9 max(y) 3.7 times, every term from
 //    a to b adds q units: the stretch adds (b - a + 1) q units, and only its
-//    ends are looked at. Likewise for the limit.
+//    ends are looked at. Likewise for the limit. Where stretches hold a
+//    few indices or more, each thread walks its share stretch by stretch
+//    (walk_anchor); where an anchor holds only a few stretches, they are
+//    taken one after another (Summation::stretch_step).
 // 5. The end. For s >= 0 the terms never grow: once T(n)/u lies certainly
 //    below 1/2 (q = 0 by point 3), every later tau(n') <= tau(n), so T(n')/u
 //    < 1/2 too: no later term changes the sum, and the run is over.
@@ -683,6 +688,9 @@ constexpr double kFirstSliceLength = 64.0;
 constexpr double kLongestSlice = 1048576.0;
 // Slices are numbered by 32-bit positions.
 constexpr double kLongestWalk = 0x1p31;
+// The stretches a walked share holds at most, about: a few of them take
+// their computed terms, which the share's list must hold.
+constexpr double kMostStretches = 16384.0;
 
 // The whole run: the plain loop's state, advanced by plain steps, by blocks
 // of single indices sorted by approximation, and by stretches.
@@ -793,7 +801,10 @@ private:
         const double room = kTwo53 - sum_ * unit_scale(sum_);  // units left in the binade
         double fits = 0.9 * room / std::max(y, 0x1p-30);
         if (s_ < 0.0) fits /= std::pow(1.0 + fits / n_, -s_);
-        const double longest = threads * std::min(slice_length * walked, kLongestWalk);
+        const double share =
+            walked > 1.0 ? std::min(slice_length, kMostStretches * settings_.shortest_stretch)
+                         : slice_length;
+        const double longest = threads * std::min(share * walked, kLongestWalk);
         const double shortest = threads * std::min(kFirstSliceLength * walked, kLongestWalk);
         return std::max(std::min(longest, fits), shortest);
     }

@@ -1,7 +1,8 @@
 // Runs the fast summation under random exponents, limits and rules against
 // the plain loop, bit for bit, for up to about two million terms: the input
-// is s and G as two doubles, then the margin's exponent, the shortest
-// stretch and the number of terms after which the run is stopped.
+// is s and G as two doubles, then the margin's exponent, the stretch rules
+// and the number of terms after which the run is stopped; two more bytes,
+// where given, start the run far out, with a sum large against its terms.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -13,9 +14,10 @@
 namespace {
 
 // The plain loop, ended after `count` terms at the latest.
-double plain(double s, double limit, std::uint64_t count) {
-    double sum = 0.0;
-    double n = 1.0;
+double plain(double s, double limit, std::uint64_t count,
+             const reihen::FastSummationSettings& from) {
+    double sum = from.start_sum;
+    double n = from.first_index;
     for (std::uint64_t i = 0; i < count; ++i, n += 1.0) {
         const double term = reihen::series_term(n, s);
         if (!(term > limit)) break;
@@ -35,14 +37,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!std::isfinite(s) || !std::isfinite(g)) return 0;
     reihen::FastSummationSettings settings;
     settings.margin = std::ldexp(1.0, -8 - data[16] % 28);
-    settings.shortest_stretch = data[17] % 2 == 0 ? 1.0 : 64.0;
+    settings.shortest_stretch = data[17] % 2 == 0 ? 1.0 : 4.0;
+    settings.stretches_per_anchor = data[17] / 2 % 2 == 0 ? 4.0 : 1e300;
+    if (size >= 22 && data[20] % 2 == 1) {
+        settings.first_index = std::ldexp(1.0, 16 + data[20] / 2 % 36) + data[21];
+        settings.start_sum =
+            reihen::series_term(settings.first_index, s) * std::ldexp(1.0, 52 - data[21] % 48);
+    }
     const std::uint64_t terms = 1 + (data[18] | data[19] << 8) * std::uint64_t{32};
     const double limit = std::pow(10.0, g);
     StopAfter monitor(terms);
     const double sum = reihen::sum_series_fast(s, limit, monitor, settings);
     // Runs whose stretches went far past the stop are beyond the plain loop.
     if (monitor.terms_ > 4 * terms + 1'000'000) return 0;
-    const double expected = plain(s, limit, monitor.terms_);
+    const double expected = plain(s, limit, monitor.terms_, settings);
     if (std::memcmp(&sum, &expected, sizeof sum) != 0 || sum != monitor.sum_) std::abort();
     return 0;
 }
