@@ -257,23 +257,27 @@ double stretch_end(const Cubic& y, double inside, double q, double p, double gue
     const double start = guess >= p ? std::min(guess, last) : p;  // also where it is NaN
     if (holds(start)) {
         good = start;
-        for (double step = 1.0; good < last; step *= 2.0) {
+        double step = 1.0;
+        while (good < last) {
             const double next = std::min(good + step, last);
             if (!holds(next)) {
                 bad = next;
                 break;
             }
             good = next;
+            step *= 2.0;
         }
     } else {
         bad = start;
-        for (double step = 1.0; bad - step > good; step *= 2.0) {
+        double step = 1.0;
+        while (bad - step > good) {
             const double next = bad - step;
             if (holds(next)) {
                 good = next;
                 break;
             }
             bad = next;
+            step *= 2.0;
         }
     }
     while (bad - good > 1.0) {
@@ -333,7 +337,7 @@ REIHEN_VECTOR_CLONES bool walk_anchor(Slice& slice, std::size_t first, std::size
         // groups of four crossings at a time, so that their computations,
         // which do not depend on each other, overlap.
         constexpr std::size_t kGroups = 2;
-        for (double j0 = 0.0;; j0 += static_cast<double>(kGroups * kLanes)) {
+        for (std::size_t j = 0;; j += kGroups * kLanes) {
             Vec q_j[kGroups];
             Vec q_next[kGroups];
             Vec b[kGroups];
@@ -342,7 +346,7 @@ REIHEN_VECTOR_CLONES bool walk_anchor(Slice& slice, std::size_t first, std::size
             Mask high[kGroups];
 #pragma GCC unroll 2
             for (std::size_t g = 0; g < kGroups; ++g) {
-                q_j[g] = q + direction * ((j0 + static_cast<double>(g * kLanes)) + lanes);
+                q_j[g] = q + direction * (static_cast<double>(j + g * kLanes) + lanes);
                 q_next[g] = q_j[g] + direction;
                 const Vec r = (q_j[g] + direction * 0.5) * to_ratio - 1.0;
                 const Vec x = a * (r * ((inverse[3] * r + inverse[2]) * r + inverse[1]));
@@ -491,7 +495,7 @@ REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size
     // (point 3).
     // (Where the terms never grow, zero units are not certain: they may
     // settle the run, which classify tells.)
-    const Mask any_units = (Mask)zero == (Mask)zero;
+    const Mask any_units = {-1, -1, -1, -1};
     const Mask zero_units = rules.never_grow ? ~any_units : any_units;
     const auto sort_group = [&](const Vec& at, Vec& q, Mask& certain) {
         const Vec y = ((d3 * at + d2) * at + d1) * at + scaled_anchor;
@@ -710,7 +714,10 @@ public:
     double run() {
         // The first index through the plain step: from then on the sum is
         // at least about 1, a normal number with a last-place unit.
-        if (!plain_step(series_term(n_, s_))) return sum_;
+        if (!plain_step(series_term(n_, s_))) {
+            monitor_.progress(added_, sum_);
+            return sum_;
+        }
         bool stretches = false;
         double slice_length = kFirstSliceLength;
         while (!ended_ && n_ < kTwo53) {
@@ -793,10 +800,13 @@ private:
     // terms are bounded by those of the block's last index.
     double block_length(double slice_length, double y) const {
         const double stretch = stretch_length(y);
-        const double walked =
-            stretch > settings_.shortest_stretch && anchor_reach(n_, s_) >= kShortestReach
-                ? stretch / settings_.shortest_stretch
-                : 1.0;
+        // Not where a wide margin leaves many values too close to call:
+        // each of those takes its computed term.
+        const double walked = stretch > settings_.shortest_stretch &&
+                                      anchor_reach(n_, s_) >= kShortestReach &&
+                                      settings_.margin * y < 0x1p-6
+                                  ? stretch / settings_.shortest_stretch
+                                  : 1.0;
         const double threads = pool_.size();
         const double room = kTwo53 - sum_ * unit_scale(sum_);  // units left in the binade
         double fits = 0.9 * room / std::max(y, 0x1p-30);
