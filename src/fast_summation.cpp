@@ -800,13 +800,14 @@ private:
     // terms are bounded by those of the block's last index.
     double block_length(double slice_length, double y) const {
         const double stretch = stretch_length(y);
-        // Not where a wide margin leaves many values too close to call:
-        // each of those takes its computed term.
-        const double walked = stretch > settings_.shortest_stretch &&
-                                      anchor_reach(n_, s_) >= kShortestReach &&
-                                      settings_.margin * y < 0x1p-6
-                                  ? stretch / settings_.shortest_stretch
-                                  : 1.0;
+        // Only where anchors are walked at all, and not where a wide margin
+        // leaves many values too close to call: each of those takes its
+        // computed term.
+        const double walked =
+            stretch > settings_.shortest_stretch && anchor_reach(n_, s_) >= kShortestReach &&
+                    std::isfinite(inverse_series_[3]) && settings_.margin * y < 0x1p-6
+                ? stretch / settings_.shortest_stretch
+                : 1.0;
         const double threads = pool_.size();
         const double room = kTwo53 - sum_ * unit_scale(sum_);  // units left in the binade
         double fits = 0.9 * room / std::max(y, 0x1p-30);
