@@ -179,7 +179,7 @@ struct Slice {
 
 // The most uncertain indices one slice holds: a slice that would hold more
 // is cut short there, which bounds its memory.
-constexpr std::size_t kMostUncertain = 1 << 16;
+constexpr std::size_t kMostUncertain = 1 << 17;
 
 // Cuts the slice short at position i, with `units` before it, if its list
 // of uncertain indices is full.
@@ -694,7 +694,7 @@ constexpr double kLongestSlice = 1048576.0;
 constexpr double kLongestWalk = 0x1p31;
 // The stretches a walked share holds at most, about: a few of them take
 // their computed terms, which the share's list must hold.
-constexpr double kMostStretches = 16384.0;
+constexpr double kMostStretches = 65536.0;
 
 // The whole run: the plain loop's state, advanced by plain steps, by blocks
 // of single indices sorted by approximation, and by stretches.
