@@ -718,7 +718,7 @@ public:
             monitor_.progress(added_, sum_);
             return sum_;
         }
-        bool stretches = false;
+        bool stretches = n_ < kTwo53 && stretch_expected(2.0, scaled_term());
         double slice_length = kFirstSliceLength;
         while (!ended_ && n_ < kTwo53) {
             if (stretches) {
@@ -800,23 +800,26 @@ private:
     // terms are bounded by those of the block's last index.
     double block_length(double slice_length, double y) const {
         const double stretch = stretch_length(y);
+        const double reach = anchor_reach(n_, s_);
         // Only where anchors are walked at all, and not where a wide margin
         // leaves many values too close to call: each of those takes its
         // computed term.
-        const double walked =
-            stretch > settings_.shortest_stretch && anchor_reach(n_, s_) >= kShortestReach &&
-                    std::isfinite(inverse_series_[3]) && settings_.margin * y < 0x1p-6
-                ? stretch / settings_.shortest_stretch
-                : 1.0;
+        const bool walks = stretch > settings_.shortest_stretch && reach >= kShortestReach &&
+                           std::isfinite(inverse_series_[3]) && settings_.margin * y < 0x1p-6;
+        const double walked = walks ? stretch / settings_.shortest_stretch : 1.0;
+        // A walked share spans 64 anchors at most, over which the length of
+        // the stretches, estimated at its start, changes little.
+        const double widest = walks ? std::max(kFirstSliceLength, 64.0 * reach) : kLongestWalk;
         const double threads = pool_.size();
         const double room = kTwo53 - sum_ * unit_scale(sum_);  // units left in the binade
         double fits = 0.9 * room / std::max(y, 0x1p-30);
         if (s_ < 0.0) fits /= std::pow(1.0 + fits / n_, -s_);
         const double share =
-            walked > 1.0 ? std::min(slice_length, kMostStretches * settings_.shortest_stretch)
-                         : slice_length;
-        const double longest = threads * std::min(share * walked, kLongestWalk);
-        const double shortest = threads * std::min(kFirstSliceLength * walked, kLongestWalk);
+            walks ? std::min(slice_length, kMostStretches * settings_.shortest_stretch)
+                  : slice_length;
+        const double longest = threads * std::min({share * walked, widest, kLongestWalk});
+        const double shortest =
+            threads * std::min({kFirstSliceLength * walked, widest, kLongestWalk});
         return std::max(std::min(longest, fits), shortest);
     }
 
