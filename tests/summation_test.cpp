@@ -99,6 +99,7 @@ TEST(Summation, RunsStartedFarOutEqualThePlainLoop) {
         {-1, 0x1p40, 0x1p27, 0},               // each change of units an exact tie
         {2, 0x1p30, 0x1p26, 0x1p30 + 90'000},  // falling terms, to a limit
         {0.5, 0x1p44, 0x1p38, 0},              // a binade every 16384 terms
+        {3, 0x1p20, 0.6, 0},                   // falling below half a unit: the run settles
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "from index " << c.first);
