@@ -236,7 +236,7 @@ bool look_closer(Slice& slice, std::size_t i, double value, double s, const Rule
 }
 
 // The scaled approximations of one anchor's indices as a cubic in the
-// index offset i (scan_anchor), for one offset or four.
+// index offset i (scan_anchor).
 struct Cubic {
     double d0;  // the scaled anchor term
     double d1;
