@@ -1,52 +1,41 @@
 #include "console_monitor.h"
 
-#include <algorithm>
-#include <string>
-
 #include "interrupt.h"
-#include "number_text.h"
+#include "status_line.h"
+#include "status_terminal.h"
 
 namespace reihen {
 namespace {
 
 constexpr auto kFirstStatusAfter = std::chrono::seconds(1);
 constexpr auto kStatusEvery = std::chrono::milliseconds(250);
-// Room for the "^C" that the terminal echoes after the status line.
-constexpr std::size_t kEchoRoom = 2;
 
 }  // namespace
 
 void ConsoleMonitor::begin() {
     catch_interrupt();
-    status_shown_on_terminal_ = error_is_terminal();
-    next_status_ = Clock::now() + kFirstStatusAfter;
-    status_length_ = 0;
+    status_on_terminal_ = error_is_terminal();
+    status_written_ = false;
+    started_ = Clock::now();
+    next_status_ = started_ + kFirstStatusAfter;
 }
 
 bool ConsoleMonitor::stop_requested() { return interrupt_requested(); }
 
 void ConsoleMonitor::progress(std::uint64_t terms, double sum) {
-    if (!status_shown_on_terminal_) return;
+    if (!status_on_terminal_) return;
     const auto now = Clock::now();
     if (now < next_status_) return;
     next_status_ = now + kStatusEvery;
-    std::string line = "\rSummanden: ";
-    line += std::to_string(terms);
-    line += "   Zwischensumme: ";
-    append_fixed(line, sum, 12);
-    line += "   (Strg+C beendet die Summation)";
-    write_error(line);
-    status_length_ = std::max(status_length_, line.size() - 1);
+    // The width is asked anew each time, so that a resized window is followed.
+    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - started_);
+    show_status(status_line(terms, sum, elapsed, error_terminal_width()));
+    status_written_ = true;
 }
 
 void ConsoleMonitor::end() {
-    if (status_length_ > 0) {
-        std::string blank(status_length_ + kEchoRoom + 2, ' ');
-        blank.front() = '\r';
-        blank.back() = '\r';
-        write_error(blank);
-    }
-    status_length_ = 0;
+    if (status_written_) clear_status();
+    status_written_ = false;
     release_interrupt();
 }
 

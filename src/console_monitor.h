@@ -2,7 +2,7 @@
 #pragma once
 
 #include <chrono>
-#include <cstddef>
+#include <cstdint>
 
 #include "plain_summation.h"
 
@@ -10,7 +10,7 @@ namespace reihen {
 
 // While the summation runs, SIGINT (Ctrl-C) ends the summation instead of
 // the program. When standard error is a terminal, a run that takes longer
-// than a second shows a status line there, erased again at the end.
+// than a second shows a one-row status line there, erased again at the end.
 class ConsoleMonitor : public SummationMonitor {
 public:
     void begin() override;
@@ -20,9 +20,10 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    bool status_shown_on_terminal_ = false;
+    bool status_on_terminal_ = false;
+    bool status_written_ = false;
+    Clock::time_point started_{};
     Clock::time_point next_status_{};
-    std::size_t status_length_ = 0;
 };
 
 }  // namespace reihen

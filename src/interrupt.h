@@ -1,9 +1,5 @@
-// What the platform provides while a long summation runs: the interrupt key
-// (Ctrl+C) as a request to end the summation, and the terminal on standard
-// error for a status line.
+// The interrupt key (Ctrl+C) as a request to end a long summation.
 #pragma once
-
-#include <string>
 
 namespace reihen {
 
@@ -12,9 +8,5 @@ namespace reihen {
 void catch_interrupt();
 bool interrupt_requested();
 void release_interrupt();
-
-// Whether standard error is a terminal, and unbuffered writing to it.
-bool error_is_terminal();
-void write_error(const std::string& text);
 
 }  // namespace reihen

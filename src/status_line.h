@@ -1,0 +1,22 @@
+// The one-row status line that a long run shows on the terminal.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace reihen {
+
+// The sum in a compact form: about 12 significant digits, fixed-point below
+// 10^15 and in exponent form above ("1.23456789012e+63"), "inf" as such.
+std::string compact_number(double value);
+
+// The status line for a terminal `width` columns wide: the count of terms
+// added, the sum so far, the time since the run began and how to end it, in
+// that order of importance. Fields are dropped from the end, and shorter
+// labels taken, until the text fits in width - 3 columns, which keeps the
+// last column free (where terminals wrap) and leaves room for the "^C" that
+// the terminal echoes after it. Empty where not even the count fits.
+std::string status_line(std::uint64_t terms, double sum, std::chrono::seconds elapsed, int width);
+
+}  // namespace reihen
