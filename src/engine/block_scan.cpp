@@ -1,0 +1,204 @@
+#include "block_scan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "lanes.h"
+#include "plain_summation.h"
+#include "stretch_walk.h"
+
+namespace reihen::engine {
+namespace {
+
+// Sorts one index that no group-wide test settled; `before` holds the units
+// of the slice before it, `units` receives its own. Returns false where the
+// slice ends before it.
+bool look_closer(Slice& slice, std::size_t i, double value, double s, const Rules& rules,
+                 double before, double& units) {
+    const Classified verdict = classify(value, rules);
+    if (verdict.verdict == Verdict::kUnits) {
+        units = verdict.units;
+    } else if (verdict.verdict == Verdict::kUncertain) {
+        return take_term(slice, i, s, rules, before, units);
+    } else {
+        slice.end =
+            verdict.verdict == Verdict::kSettled ? SliceEnd::kSettled : SliceEnd::kBelowLimit;
+        slice.length = i;
+        slice.units = before;
+        return false;
+    }
+    return true;
+}
+
+// Sorts the indices a + i, i < count <= reach, of one anchor a (at position
+// `first` of the slice) by their approximations anchor_term * (1 + x)^-s,
+// x = i / a (point 2), adding the certain units to `units`. Returns false
+// where the slice ends within them.
+//
+// With X = max x, (|s| + 3) X <= 2^-12, so |c_j x^j| <= 2^-12j for j <= 4
+// (each factor |(-s - i)/(i + 1)| x <= (|s| + 3) X), and each later term
+// of the series is at most 2^-12 times the one before: the terms from x^4
+// on add up to less than 2^-48 / (1 - 2^-12). Horner's scheme, with all
+// partial values below 2^-11 after the leading 1, errs by less than 2^-52 in
+// all; the coefficients' own rounding (2j units of 2^-53, on terms below
+// 2^-12j) and that of x = i * fl(1/a) (two roundings: |s| x 2^-52) are
+// smaller still. With the final product the approximation is within 2^-47.5
+// of T(a) (1 + x)^-s, relative.
+REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size_t count,
+                                      double anchor_term, const Binomial& c,
+                                      const Binomial& inverse_series, double s, const Rules& rules,
+                                      double& units) {
+    const double a = slice.n0 + static_cast<double>(first);
+    const double inverse = 1.0 / a;
+    // The series stays within 2^-11 of 1. Where that keeps every value in
+    // range and above the limit, and the scaled values far from the
+    // subnormal range, only the rounding is tested lane by lane.
+    const double low = anchor_term * (1.0 - 0x1p-11);
+    const double high = anchor_term * (1.0 + 0x1p-11);
+    if (!(low >= kLowestValue && high <= kHighestValue &&
+          low * (1.0 - rules.margin) > rules.limit && high * rules.scale < kTwo51 &&
+          low * rules.scale > 0x1p-900)) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const double value = approximate_one(anchor_term, inverse, c, static_cast<double>(i));
+            double own = 0.0;
+            if (!look_closer(slice, first + i, value, s, rules, units, own)) return false;
+            units += own;
+        }
+        return true;
+    }
+    // y = (anchor_term * scale) * series is the value scaled exactly (the
+    // scale is a power of two and nothing leaves the normal range), here as
+    // a polynomial in i with d_k = scaled anchor * c_k / a^k: each d_k is
+    // within four roundings, on a term below 2^-12k of y, so the bound of
+    // 2^-47.5 holds as for the series in x.
+    const double scaled_anchor = anchor_term * rules.scale;
+    const double d1 = scaled_anchor * c[1] * inverse;
+    const double d2 = scaled_anchor * c[2] * inverse * inverse;
+    const double d3 = scaled_anchor * c[3] * inverse * inverse * inverse;
+    // One margin for the whole anchor, that of its largest value: a larger
+    // margin than a lane needs only makes it more careful.
+    const double inside = 0.5 - rules.margin * (high * rules.scale);
+    const Cubic cubic{scaled_anchor, d1, d2, d3};
+    // Where stretches are long, the anchor is walked stretch by stretch;
+    // where the terms never grow, only while every value adds a unit or more
+    // (so that no value settles the run).
+    const double spread = std::fabs(cubic(static_cast<double>(count) - 1.0) - scaled_anchor);
+    if (s != 0.0 && std::isfinite(inverse_series[3]) &&
+        (!rules.never_grow || low * rules.scale >= 1.0) &&
+        static_cast<double>(count) >= rules.shortest_stretch * (spread + 1.0)) {
+        return walk_anchor(slice, first, count, cubic, inside, inverse_series, s, rules, units);
+    }
+    const Vec zero = {0.0, 0.0, 0.0, 0.0};
+    Vec totals = zero;
+    double other_units = 0.0;  // those of the indices looked at closer
+    const auto units_now = [&] { return units + lane_sum(totals) + other_units; };
+    const auto closer = [&](std::size_t i) {
+        const double value = approximate_one(anchor_term, inverse, c, static_cast<double>(i));
+        double own = 0.0;
+        if (!look_closer(slice, first + i, value, s, rules, units_now(), own)) return false;
+        other_units += own;
+        return true;
+    };
+    const Mask magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
+    constexpr std::size_t kGroups = 4;
+    constexpr std::size_t kStep = kGroups * kLanes;
+    // The units of four indices from `at` on, and whether each is certain
+    // (point 3).
+    // (Where the terms never grow, zero units are not certain: they may
+    // settle the run, which classify tells.)
+    const Mask any_units = {-1, -1, -1, -1};
+    const Mask zero_units = rules.never_grow ? ~any_units : any_units;
+    const auto sort_group = [&](const Vec& at, Vec& q, Mask& certain) {
+        const Vec y = ((d3 * at + d2) * at + d1) * at + scaled_anchor;
+        q = (y + kTwo52) - kTwo52;
+        certain = ((Vec)((Mask)(y - q) & magnitude) < inside) & ((q != zero) | zero_units);
+    };
+    const Vec lanes = {0.0, 1.0, 2.0, 3.0};
+    std::size_t i = 0;
+    // Four groups of four lanes at a time. Their units are added up as they
+    // come; only where some lane is not certain are they sorted again, lane
+    // by lane (which keeps the common case in registers).
+    for (; i + kStep <= count; i += kStep) {
+        const Vec first_lanes = static_cast<double>(i) + lanes;
+        Vec step_units = zero;
+        Mask all = any_units;
+#pragma GCC unroll 4
+        for (std::size_t g = 0; g < kGroups; ++g) {
+            Vec q;
+            Mask certain;
+            sort_group(first_lanes + static_cast<double>(g * kLanes), q, certain);
+            step_units += q;
+            all &= certain;
+        }
+        // Whether every lane holds, folded within the vector registers
+        // (reading lanes one by one goes through memory).
+        all &= __builtin_shufflevector(all, all, 2, 3, 0, 1);
+        all &= __builtin_shufflevector(all, all, 1, 0, 3, 2);
+        if (all[0] != 0) {
+            totals += step_units;
+            continue;
+        }
+        // Some lane needs a closer look: the lanes one by one, in order.
+        // Every total is a sum of whole numbers of units, never a
+        // difference, so that exactness is kept.
+        for (std::size_t g = 0; g < kGroups; ++g) {
+            Vec q;
+            Mask certain;
+            sort_group(first_lanes + static_cast<double>(g * kLanes), q, certain);
+            for (std::size_t lane = 0; lane < kLanes; ++lane) {
+                const std::size_t at = i + g * kLanes + lane;
+                if (certain[lane] != 0) {
+                    other_units += q[lane];
+                } else if (rules.never_grow) {
+                    // Zero units may settle the run: classify tells.
+                    if (!closer(at)) return false;
+                } else {
+                    // Every value lies above the limit here: only the term
+                    // itself can tell its units.
+                    double own = 0.0;
+                    if (!take_term(slice, first + at, s, rules, units_now(), own)) return false;
+                    other_units += own;
+                }
+            }
+        }
+    }
+    for (; i < count; ++i) {
+        if (!closer(i)) return false;
+    }
+    units += lane_sum(totals) + other_units;
+    return true;
+}
+
+}  // namespace
+
+void scan_slice(Slice& slice, double s, const Binomial& c, const Binomial& inverse_series,
+                const Rules& rules) {
+    slice.uncertain.clear();
+    slice.end = SliceEnd::kOpen;
+    slice.cut = false;
+    const std::size_t count = slice.length;
+    double units = 0.0;
+    std::size_t i = 0;
+    while (i < count) {
+        const double a = slice.n0 + static_cast<double>(i);
+        const double reach = anchor_reach(a, s);
+        if (reach < kShortestReach) {
+            // No approximation near the start: the term itself is computed.
+            double own = 0.0;
+            if (!look_closer(slice, i, 0.0, s, rules, units, own)) return;
+            units += own;
+            ++i;
+            continue;
+        }
+        const std::size_t block =
+            static_cast<std::size_t>(std::min(reach, static_cast<double>(count - i)));
+        if (!scan_anchor(slice, i, block, series_term(a, s), c, inverse_series, s, rules, units)) {
+            return;
+        }
+        i += block;
+    }
+    slice.units = units;
+}
+
+}  // namespace reihen::engine

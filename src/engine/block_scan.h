@@ -1,0 +1,19 @@
+// One thread's share of a block: its indices sorted into certain units and
+// terms to be added in order.
+#pragma once
+
+#include "slice.h"
+#include "term_approximation.h"
+#include "units.h"
+
+namespace reihen::engine {
+
+// Sorts the slice's indices into certain units and uncertain terms under
+// one binade's rules. Whole numbers add exactly in doubles below 2^53, and
+// so do the units while their total stays below 2^53: a larger total leaves
+// the binade in any case, and rounding never takes a total below 2^53 that
+// is not.
+void scan_slice(Slice& slice, double s, const Binomial& c, const Binomial& inverse_series,
+                const Rules& rules);
+
+}  // namespace reihen::engine

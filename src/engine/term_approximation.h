@@ -1,0 +1,57 @@
+// Approximations to the terms near an anchor whose term was computed, with
+// a proven error bound.
+//
+// 2. Approximations. Near an anchor a with T(a) computed, tau(a + i) =
+//    tau(a) (1 + x)^-s with x = i/a; the binomial series cut after x^3 errs
+//    by less than 2^-47.5 while x (|s| + 3) <= 2^-12 (scan_anchor). So
+//    v = T(a) * series(x) is within D = d + 2^-47.5 of tau(a + i), relative.
+//    A computed term is such a value too (D >= d).
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <cstddef>
+
+namespace reihen::engine {
+
+// The coefficients of (1 + x)^-s = sum c_j x^j, j = 0 to 3.
+using Binomial = std::array<double, 4>;
+
+inline Binomial binomial_coefficients(double s) {
+    Binomial c{};
+    c[0] = 1.0;
+    for (std::size_t j = 0; j + 1 < c.size(); ++j) {
+        const double k = static_cast<double>(j);
+        c[j + 1] = c[j] * ((-s - k) / (k + 1.0));
+    }
+    return c;
+}
+
+// How many indices a, a + 1, ... one anchor a serves: i/a (|s| + 3) <= 2^-12
+// (up to a rounding of the bound, which the error budget absorbs).
+inline double anchor_reach(double a, double s) {
+    return std::floor(a * 0x1p-12 / (std::fabs(s) + 3.0)) + 1.0;
+}
+
+// An anchor that serves fewer indices than this is not worth its pow call.
+constexpr double kShortestReach = 8.0;
+
+// The series below for one index a + i of an anchor's reach; `inverse` is
+// 1.0 / a.
+inline double approximate_one(double anchor_term, double inverse, const Binomial& c, double i) {
+    const double x = i * inverse;
+    return anchor_term * (((c[3] * x + c[2]) * x + c[1]) * x + 1.0);
+}
+
+// The scaled approximations of one anchor's indices as a cubic in the
+// index offset i (scan_anchor).
+struct Cubic {
+    double d0;  // the scaled anchor term
+    double d1;
+    double d2;
+    double d3;
+
+    double operator()(double i) const { return ((d3 * i + d2) * i + d1) * i + d0; }
+};
+
+}  // namespace reihen::engine
