@@ -79,7 +79,7 @@ struct Rules {
     double shortest_stretch;  // anchors are walked stretch by stretch from here
 };
 
-// Point 2 for one value (a computed term or an approximation to one).
+// Point 3 for one value (a computed term or an approximation to one).
 inline Classified classify(double value, const Rules& rules) {
     const Classified uncertain{Verdict::kUncertain, 0.0};
     if (!(value >= kLowestValue && value <= kHighestValue) || rules.scale == 0.0) return uncertain;
