@@ -97,6 +97,9 @@ TEST(Summation, RunsStartedFarOutEqualThePlainLoop) {
         {-25, 0x1p33, 0x1p24, 0},              // stretches of about 20 growing terms
         {-3, 0x1p45, 0x1p34, 0},               // and of about 700, the binade changing
         {-1, 0x1p40, 0x1p27, 0},               // each change of units an exact tie
+        {-1, 0x1p40, 0x1p35, 0},               // and a tie every 32 terms
+        {-2, 0x1p30, 0x1p27, 0},               // squares, a tie now and then
+        {-0.5, 0x1p46, 0x1p43, 0},             // slowly growing terms
         {2, 0x1p30, 0x1p26, 0x1p30 + 90'000},  // falling terms, to a limit
         {0.5, 0x1p44, 0x1p38, 0},              // a binade every 16384 terms
         {3, 0x1p20, 0.6, 0},                   // falling below half a unit: the run settles

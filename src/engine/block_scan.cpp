@@ -177,6 +177,7 @@ void scan_slice(Slice& slice, double s, const Binomial& c, const Binomial& inver
     slice.uncertain.clear();
     slice.end = SliceEnd::kOpen;
     slice.cut = false;
+    slice.parity_known = false;
     const std::size_t count = slice.length;
     double units = 0.0;
     std::size_t i = 0;

@@ -28,6 +28,11 @@ struct Slice {
     double units = 0.0;  // exact while below 2^53; more means the binade is left
     std::vector<Uncertain> uncertain;
     bool cut = false;  // ended early with its list of uncertain indices full
+    // Whether the sum's unit count m is known to be even where the slice's
+    // units reached `even_at`: true from a listed tie on, until a listed
+    // term that is no tie (take_term).
+    bool parity_known = false;
+    double even_at = 0.0;
 };
 
 // The most uncertain indices one slice holds: a slice that would hold more
@@ -42,8 +47,10 @@ bool cut_if_full(Slice& slice, std::size_t i, double units);
 // Its units are still known where that term lies above the limit and is no
 // tie (point 1 with the term itself, whose scaling is exact, or far below
 // 1/2 where it is not), except that a term below half a unit does not end
-// a run (point 5 needs the margin). Any other term is kept, to be added in
-// order. Returns false where the slice is cut short before it.
+// a run (point 5 needs the margin). So are those of a tie where the parity
+// of the sum's unit count is known within the slice. Any other term is
+// kept, to be added in order. Returns false where the slice is cut short
+// before it.
 bool take_term(Slice& slice, std::size_t i, double s, const Rules& rules, double before,
                double& units);
 

@@ -2,7 +2,8 @@
 // the plain loop, bit for bit, for up to about two million terms: the input
 // is s and G as two doubles, then the margin's exponent, the stretch rules
 // and the number of terms after which the run is stopped; two more bytes,
-// where given, start the run far out, with a sum large against its terms.
+// where given, start the run far out, with a sum large against its terms,
+// and one more makes s a whole negative number.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -35,6 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memcpy(&s, data, sizeof s);
     std::memcpy(&g, data + 8, sizeof g);
     if (!std::isfinite(s) || !std::isfinite(g)) return 0;
+    // Whole negative exponents, whose terms are whole numbers with many ties.
+    if (size >= 23 && data[22] % 2 == 1) s = -static_cast<double>(1 + data[22] / 2 % 8);
     reihen::FastSummationSettings settings;
     settings.margin = std::ldexp(1.0, -8 - data[16] % 28);
     settings.shortest_stretch = data[17] % 2 == 0 ? 1.0 : 4.0;
