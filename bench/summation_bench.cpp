@@ -1,5 +1,7 @@
 // The program's summation against the plain loop on the same inputs, in one
-// run; prints each ratio at the end.
+// run; prints each ratio at the end, and each case's time as a multiple of
+// T0, the plain loop's time for 10^8 terms at s = 0.7. The block kernels
+// alone: the per-index scan and the stretch walk on one thread.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -8,7 +10,10 @@
 #include <map>
 #include <string>
 
+#include "block_scan.h"
 #include "summation.h"
+#include "term_approximation.h"
+#include "units.h"
 
 namespace {
 
@@ -20,6 +25,7 @@ struct Case {
 };
 
 const Case kCases[] = {
+    {"T0: s=0.7 G=-5.6 (1e8 terms)", 0.7, -5.6, true},
     {"s=0.7 G=-6.3 (1e9 terms)", 0.7, -6.3, true},
     {"s=1.5 G=-13.5 (1e9 terms)", 1.5, -13.5, true},
     {"s=1 G=-8 (1e8 terms)", 1, -8, true},
@@ -31,6 +37,8 @@ const Case kCases[] = {
     {"s=2 G=-400", 2, -400, false},
     {"s=0 G=-1", 0, -1, false},
     {"s=-1 G=-1", -1, -1, false},
+    {"s=-3 G=-1", -3, -1, false},
+    {"s=-5 G=-1", -5, -1, false},
     {"s=-7.5 G=-1", -7.5, -1, false},
     {"s=-20 G=-1", -20, -1, false},
     {"s=-25 G=-1", -25, -1, false},
@@ -52,6 +60,51 @@ void program_sum(benchmark::State& state, const Case& c) {
     reihen::SummationMonitor quiet;
     for (auto _ : state) {
         benchmark::DoNotOptimize(reihen::sum_series(c.s, std::pow(10.0, c.g), 0, none, quiet));
+    }
+}
+
+// One thread's share of a block at index n0 of the run of s = -26, whose
+// sum there is about n^27 / 27: at 2^31 every index is sorted on its own,
+// at 2^34 stretches of about 150 indices are walked.
+struct Kernel {
+    const char* name;
+    double n0;
+    std::size_t length;
+    bool per_stretch;  // whether its time is counted per stretch or per index
+};
+
+const Kernel kKernels[] = {
+    {"per-index scan (ns an index)", 0x1p31, std::size_t{1} << 20, false},
+    {"stretch walk (ns a stretch)", 0x1p34, std::size_t{1} << 24, true},
+};
+
+constexpr double kKernelS = -26.0;
+
+reihen::engine::Rules kernel_rules(const Kernel& k) {
+    const double sum = reihen::series_term(k.n0, kKernelS) * k.n0 / 27.0;
+    return {reihen::engine::unit_scale(sum), 0.1, 0x1p-37, false, 4.0};
+}
+
+// The indices, or the stretches: one for each unit the scaled term passes.
+double kernel_items(const Kernel& k) {
+    if (!k.per_stretch) return static_cast<double>(k.length);
+    const double scale = kernel_rules(k).scale;
+    const double last = k.n0 + static_cast<double>(k.length);
+    return std::fabs(reihen::series_term(last, kKernelS) - reihen::series_term(k.n0, kKernelS)) *
+           scale;
+}
+
+void kernel(benchmark::State& state, const Kernel& k) {
+    using namespace reihen::engine;
+    const Rules rules = kernel_rules(k);
+    const Binomial c = binomial_coefficients(kKernelS);
+    const Binomial inverse = binomial_coefficients(1.0 / kKernelS);
+    Slice slice;
+    for (auto _ : state) {
+        slice.n0 = k.n0;
+        slice.length = k.length;
+        scan_slice(slice, kKernelS, c, inverse, rules);
+        benchmark::DoNotOptimize(slice.units);
     }
 }
 
@@ -96,9 +149,16 @@ public:
     }
 
     void print_ratios() const {
-        std::printf("\n%-28s %12s %12s %8s\n", "case", "plain (ms)", "program (ms)", "ratio");
+        std::printf("\n%-30s %12s %12s %8s %6s\n", "case", "plain (ms)", "program (ms)", "ratio",
+                    "T0");
         for (const Case& c : kCases) print(c.name, "plain/", "program/");
         print("report lines s=2 G=-10", "plain_lines", "program_lines");
+        std::printf("\n%-30s %12s\n", "kernel, one thread", "ns");
+        for (const Kernel& k : kKernels) {
+            const auto t = seconds_.find(std::string("kernel/") + k.name);
+            if (t == seconds_.end()) continue;
+            std::printf("%-30s %12.2f\n", k.name, t->second * 1e6 / kernel_items(k));
+        }
     }
 
 private:
@@ -107,11 +167,14 @@ private:
         const auto p = seconds_.find(plain == "plain/" ? plain + name : plain);
         const auto q = seconds_.find(program == "program/" ? program + name : program);
         if (q == seconds_.end()) return;
+        const auto t0 = seconds_.find(std::string("plain/") + kCases[0].name);
+        const double multiple = t0 == seconds_.end() ? 0.0 : q->second / t0->second;
         if (p == seconds_.end()) {
-            std::printf("%-28s %12s %12.1f %8s\n", name.c_str(), "-", q->second, "-");
+            std::printf("%-30s %12s %12.1f %8s %6.2f\n", name.c_str(), "-", q->second, "-",
+                        multiple);
         } else {
-            std::printf("%-28s %12.1f %12.1f %7.1fx\n", name.c_str(), p->second, q->second,
-                        p->second / q->second);
+            std::printf("%-30s %12.1f %12.1f %7.1fx %6.2f\n", name.c_str(), p->second, q->second,
+                        p->second / q->second, multiple);
         }
     }
 
@@ -131,6 +194,12 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark((std::string("program/") + c.name).c_str(), program_sum, c)
             ->Unit(benchmark::kMillisecond)
             ->Iterations(1)
+            ->UseRealTime();
+    }
+    for (const Kernel& k : kKernels) {
+        benchmark::RegisterBenchmark((std::string("kernel/") + k.name).c_str(), kernel, k)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(5)
             ->UseRealTime();
     }
     benchmark::RegisterBenchmark("plain_lines", plain_lines)
