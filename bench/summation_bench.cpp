@@ -11,6 +11,7 @@
 #include <string>
 
 #include "block_scan.h"
+#include "lanes.h"
 #include "summation.h"
 #include "term_approximation.h"
 #include "units.h"
@@ -82,7 +83,8 @@ constexpr double kKernelS = -26.0;
 
 reihen::engine::Rules kernel_rules(const Kernel& k) {
     const double sum = reihen::series_term(k.n0, kKernelS) * k.n0 / 27.0;
-    return {reihen::engine::unit_scale(sum), 0.1, 0x1p-37, false, 4.0};
+    return {reihen::engine::unit_scale(sum),         0.1, 0x1p-37, false, 4.0,
+            reihen::engine::wide_vectors_available()};
 }
 
 // The indices, or the stretches: one for each unit the scaled term passes.

@@ -42,8 +42,12 @@ double fast(double s, double limit) {
 // careful paths: a margin so wide that many terms are uncertain, and
 // stretches looked for wherever one could hold a single term, on all
 // threads or, in the last rules, one after another.
-const FastSummationSettings kSettings[] = {
-    {}, {0x1p-37, 1.0, 4.0}, {0x1p-18, 1.0, 4.0}, {0x1p-8, 1.0, 4.0}, {0x1p-18, 1.0, 1e300}};
+const FastSummationSettings kSettings[] = {{},
+                                           {0x1p-37, 1.0, 4.0},
+                                           {0x1p-18, 1.0, 4.0},
+                                           {0x1p-8, 1.0, 4.0},
+                                           {0x1p-18, 1.0, 1e300},
+                                           {0x1p-37, 1.0, 4.0, false}};
 
 // Bit for bit, so that -0.0 and 0.0 are told apart.
 void expect_same(double expected, double actual, double s, double g, int rules) {

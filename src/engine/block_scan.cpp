@@ -45,10 +45,9 @@ bool look_closer(Slice& slice, std::size_t i, double value, double s, const Rule
 // 2^-12j) and that of x = i * fl(1/a) (two roundings: |s| x 2^-52) are
 // smaller still. With the final product the approximation is within 2^-47.5
 // of T(a) (1 + x)^-s, relative.
-REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size_t count,
-                                      double anchor_term, const Binomial& c,
-                                      const Binomial& inverse_series, double s, const Rules& rules,
-                                      double& units) {
+REIHEN_KERNEL_BODY bool scan(Slice& slice, std::size_t first, std::size_t count, double anchor_term,
+                             const Binomial& c, const Binomial& inverse_series, double s,
+                             const Rules& rules, double& units) {
     const double a = slice.n0 + static_cast<double>(first);
     const double inverse = 1.0 / a;
     // The series stays within 2^-11 of 1. Where that keeps every value in
@@ -168,6 +167,28 @@ REIHEN_VECTOR_CLONES bool scan_anchor(Slice& slice, std::size_t first, std::size
     }
     units += lane_sum(totals) + other_units;
     return true;
+}
+
+REIHEN_WIDE_VECTORS bool scan_wide(Slice& slice, std::size_t first, std::size_t count,
+                                   double anchor_term, const Binomial& c,
+                                   const Binomial& inverse_series, double s, const Rules& rules,
+                                   double& units) {
+    return scan(slice, first, count, anchor_term, c, inverse_series, s, rules, units);
+}
+
+bool scan_baseline(Slice& slice, std::size_t first, std::size_t count, double anchor_term,
+                   const Binomial& c, const Binomial& inverse_series, double s, const Rules& rules,
+                   double& units) {
+    return scan(slice, first, count, anchor_term, c, inverse_series, s, rules, units);
+}
+
+bool scan_anchor(Slice& slice, std::size_t first, std::size_t count, double anchor_term,
+                 const Binomial& c, const Binomial& inverse_series, double s, const Rules& rules,
+                 double& units) {
+    return rules.wide_vectors
+               ? scan_wide(slice, first, count, anchor_term, c, inverse_series, s, rules, units)
+               : scan_baseline(slice, first, count, anchor_term, c, inverse_series, s, rules,
+                               units);
 }
 
 }  // namespace

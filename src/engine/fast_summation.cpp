@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "block_scan.h"
+#include "lanes.h"
 #include "slice.h"
 #include "term_approximation.h"
 #include "units.h"
@@ -88,7 +89,9 @@ public:
 
 private:
     Rules rules() const {
-        return {unit_scale(sum_), limit_, settings_.margin, s_ >= 0.0, settings_.shortest_stretch};
+        return {unit_scale(sum_),           limit_,
+                settings_.margin,           s_ >= 0.0,
+                settings_.shortest_stretch, settings_.wide_vectors && wide_vectors_available()};
     }
 
     // The term of index n in units of the sum's last place.

@@ -20,6 +20,9 @@ struct FastSummationSettings {
     // all threads, where one approximation's reach is expected to hold
     // fewer than this many; tests make it large to make that the rule.
     double stretches_per_anchor = 4.0;
+    // Whether the block kernels use the widest vectors the processor has;
+    // tests turn it off to run the baseline kernels too.
+    bool wide_vectors = true;
     // The index of the first term and the sum it is added to: tests start
     // runs far out, where the plain loop would take too long to get to.
     double first_index = 1.0;

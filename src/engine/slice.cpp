@@ -32,8 +32,7 @@ bool take_term(Slice& slice, std::size_t i, double s, const Rules& rules, double
     const double q = (y + kTwo52) - kTwo52;
     const bool tie = std::fabs(y - q) == 0.5;
     units = 0.0;
-    if (term > rules.limit && rules.scale != 0.0 && y < kTwo51 &&
-        !(q == 0.0 && rules.never_grow)) {
+    if (term > rules.limit && rules.scale != 0.0 && y < kTwo51 && !(q == 0.0 && rules.never_grow)) {
         if (!tie) {
             units = q;
             return true;

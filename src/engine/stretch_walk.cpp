@@ -50,11 +50,9 @@ double stretch_end(const Cubic& y, double inside, double q, double p, double gue
     return good;
 }
 
-}  // namespace
-
-REIHEN_VECTOR_CLONES bool walk_anchor(Slice& slice, std::size_t first, std::size_t count,
-                                      const Cubic& y, double inside, const Binomial& inverse,
-                                      double s, const Rules& rules, double& units) {
+REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count, const Cubic& y,
+                             double inside, const Binomial& inverse, double s, const Rules& rules,
+                             double& units) {
     const double a = slice.n0 + static_cast<double>(first);
     const double last = static_cast<double>(count) - 1.0;
     const double direction = s < 0.0 ? 1.0 : -1.0;  // whether y grows or falls
@@ -165,6 +163,27 @@ REIHEN_VECTOR_CLONES bool walk_anchor(Slice& slice, std::size_t first, std::size
     }
     units += lane_sum(totals) + other_units;
     return true;
+}
+
+REIHEN_WIDE_VECTORS bool walk_wide(Slice& slice, std::size_t first, std::size_t count,
+                                   const Cubic& y, double inside, const Binomial& inverse, double s,
+                                   const Rules& rules, double& units) {
+    return walk(slice, first, count, y, inside, inverse, s, rules, units);
+}
+
+bool walk_baseline(Slice& slice, std::size_t first, std::size_t count, const Cubic& y,
+                   double inside, const Binomial& inverse, double s, const Rules& rules,
+                   double& units) {
+    return walk(slice, first, count, y, inside, inverse, s, rules, units);
+}
+
+}  // namespace
+
+bool walk_anchor(Slice& slice, std::size_t first, std::size_t count, const Cubic& y, double inside,
+                 const Binomial& inverse, double s, const Rules& rules, double& units) {
+    return rules.wide_vectors
+               ? walk_wide(slice, first, count, y, inside, inverse, s, rules, units)
+               : walk_baseline(slice, first, count, y, inside, inverse, s, rules, units);
 }
 
 }  // namespace reihen::engine

@@ -77,6 +77,7 @@ struct Rules {
     double margin;            // relative margin (point 2)
     bool never_grow;          // s >= 0: the terms never grow (point 4)
     double shortest_stretch;  // anchors are walked stretch by stretch from here
+    bool wide_vectors;        // whether the kernels use AVX2
 };
 
 // Point 3 for one value (a computed term or an approximation to one).
