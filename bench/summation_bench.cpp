@@ -11,6 +11,7 @@
 #include <string>
 
 #include "block_scan.h"
+#include "fast_summation.h"
 #include "lanes.h"
 #include "summation.h"
 #include "term_approximation.h"
@@ -56,12 +57,20 @@ void plain_sum(benchmark::State& state, const Case& c) {
     }
 }
 
+// The pool's jobs and sleeping waits of each case's last run.
+std::map<std::string, reihen::PoolCounts> g_pool_counts;
+
+// What the program runs without report lines, counting the pool's work.
 void program_sum(benchmark::State& state, const Case& c) {
-    std::ofstream none;
     reihen::SummationMonitor quiet;
+    reihen::FastSummationSettings settings;
+    reihen::PoolCounts counts;
+    settings.pool_counts = &counts;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(reihen::sum_series(c.s, std::pow(10.0, c.g), 0, none, quiet));
+        benchmark::DoNotOptimize(
+            reihen::sum_series_fast(c.s, std::pow(10.0, c.g), quiet, settings));
     }
+    g_pool_counts[c.name] = counts;
 }
 
 // One thread's share of a block at index n0 of the run of s = -26, whose
@@ -151,8 +160,8 @@ public:
     }
 
     void print_ratios() const {
-        std::printf("\n%-30s %12s %12s %8s %6s\n", "case", "plain (ms)", "program (ms)", "ratio",
-                    "T0");
+        std::printf("\n%-30s %12s %12s %8s %6s %8s %8s\n", "case", "plain (ms)", "program (ms)",
+                    "ratio", "T0", "rounds", "sleeps");
         for (const Case& c : kCases) print(c.name, "plain/", "program/");
         print("report lines s=2 G=-10", "plain_lines", "program_lines");
         std::printf("\n%-30s %12s\n", "kernel, one thread", "ns");
@@ -171,13 +180,15 @@ private:
         if (q == seconds_.end()) return;
         const auto t0 = seconds_.find(std::string("plain/") + kCases[0].name);
         const double multiple = t0 == seconds_.end() ? 0.0 : q->second / t0->second;
+        const reihen::PoolCounts counts = g_pool_counts[name];
         if (p == seconds_.end()) {
-            std::printf("%-30s %12s %12.1f %8s %6.2f\n", name.c_str(), "-", q->second, "-",
-                        multiple);
+            std::printf("%-30s %12s %12.1f %8s %6.2f", name.c_str(), "-", q->second, "-", multiple);
         } else {
-            std::printf("%-30s %12.1f %12.1f %7.1fx %6.2f\n", name.c_str(), p->second, q->second,
+            std::printf("%-30s %12.1f %12.1f %7.1fx %6.2f", name.c_str(), p->second, q->second,
                         p->second / q->second, multiple);
         }
+        std::printf(" %8llu %8llu\n", static_cast<unsigned long long>(counts.rounds),
+                    static_cast<unsigned long long>(counts.sleeps));
     }
 
     std::map<std::string, double> seconds_;

@@ -87,6 +87,8 @@ public:
         return sum_;
     }
 
+    PoolCounts pool_counts() const { return {pool_.rounds(), pool_.sleeps()}; }
+
 private:
     Rules rules() const {
         return {unit_scale(sum_),           limit_,
@@ -407,7 +409,10 @@ double add_repeatedly(double sum, double term, double times) {
 
 double sum_series_fast(double s, double limit, SummationMonitor& monitor,
                        const FastSummationSettings& settings) {
-    return Summation(s, limit, monitor, settings).run();
+    Summation summation(s, limit, monitor, settings);
+    const double sum = summation.run();
+    if (settings.pool_counts != nullptr) *settings.pool_counts = summation.pool_counts();
+    return sum;
 }
 
 }  // namespace reihen

@@ -3,9 +3,18 @@
 // every term.
 #pragma once
 
+#include <cstdint>
+
 #include "plain_summation.h"
 
 namespace reihen {
+
+// What a run asked of its worker pool: the jobs handed to it, and the waits
+// at its barriers that ended in sleep (the costly ones).
+struct PoolCounts {
+    std::uint64_t rounds = 0;
+    std::uint64_t sleeps = 0;
+};
 
 struct FastSummationSettings {
     // How far, relative to its size, a term must lie from every place where
@@ -27,6 +36,8 @@ struct FastSummationSettings {
     // runs far out, where the plain loop would take too long to get to.
     double first_index = 1.0;
     double start_sum = 0.0;
+    // Where set, receives the run's pool counts (for the benchmark).
+    PoolCounts* pool_counts = nullptr;
 };
 
 double sum_series_fast(double s, double limit, SummationMonitor& monitor,

@@ -1,6 +1,7 @@
-// The threads that scan a block's shares, and the barrier they meet at.
+// The threads that scan a block's shares, and the barriers they meet at.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -10,41 +11,34 @@
 
 namespace reihen::engine {
 
-// A reusable barrier for a fixed number of threads, of a mutex and a
-// condition variable: it behaves the same with every thread library.
+// A reusable barrier for a fixed number of threads. A thread that arrives
+// early spins for a moment before it sleeps: at the end of a balanced block
+// the others come soon, and putting a thread to sleep and waking it costs
+// far more than that on some systems.
 class Barrier {
 public:
     explicit Barrier(unsigned count) : count_(count) {}
 
-    void arrive_and_wait() {
-        std::unique_lock lock(mutex_);
-        const std::uint64_t phase = phase_;
-        if (++arrived_ == count_) {
-            next_phase();
-        } else {
-            all_arrived_.wait(lock, [&] { return phase_ != phase; });
-        }
-    }
+    void arrive_and_wait();
 
-    // One thread fewer from now on.
-    void drop() {
-        const std::lock_guard lock(mutex_);
-        --count_;
-        if (count_ > 0 && arrived_ == count_) next_phase();
-    }
+    // One thread fewer from now on; only before the thread that calls it
+    // has arrived.
+    void drop();
+
+    // How many waits ended in sleep.
+    std::uint64_t sleeps() const { return sleeps_; }
 
 private:
-    void next_phase() {
-        arrived_ = 0;
-        ++phase_;
-        all_arrived_.notify_all();
-    }
+    bool passed(std::uint64_t phase) const { return phase_.load() != phase; }
+    void next_phase();
 
     std::mutex mutex_;
     std::condition_variable all_arrived_;
-    unsigned count_;
-    unsigned arrived_ = 0;
-    std::uint64_t phase_ = 0;
+    std::atomic<unsigned> count_;
+    std::atomic<unsigned> arrived_{0};
+    std::atomic<std::uint64_t> phase_{0};
+    std::atomic<unsigned> sleepers_{0};
+    std::atomic<std::uint64_t> sleeps_{0};
 };
 
 // Runs one job on up to `count` threads, the caller's among them. Where the
@@ -75,10 +69,15 @@ public:
         for (auto& worker : workers_) worker.join();
     }
 
+    // The jobs run so far, and the waits at the barriers that ended in sleep.
+    std::uint64_t rounds() const { return rounds_; }
+    std::uint64_t sleeps() const { return start_.sleeps() + done_.sleeps(); }
+
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
     void run(const std::function<void(unsigned)>& job) {
+        ++rounds_;
         job_ = &job;
         start_.arrive_and_wait();
         job(0);
@@ -98,6 +97,7 @@ private:
     Barrier start_;
     Barrier done_;
     const std::function<void(unsigned)>* job_ = nullptr;
+    std::uint64_t rounds_ = 0;
     bool quitting_ = false;
     std::vector<std::thread> workers_;
 };
