@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "usable_cores.h"
+
 namespace reihen::engine {
 namespace {
 
@@ -57,6 +59,6 @@ void Barrier::next_phase() {
     }
 }
 
-unsigned thread_count() { return std::clamp(std::thread::hardware_concurrency(), 1U, 64U); }
+unsigned thread_count() { return std::clamp(usable_cores(), 1U, 64U); }
 
 }  // namespace reihen::engine

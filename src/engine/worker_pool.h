@@ -102,7 +102,7 @@ private:
     std::vector<std::thread> workers_;
 };
 
-// The number of threads to run, from what the system reports.
+// The number of threads to run: one for each core the process may use.
 unsigned thread_count();
 
 }  // namespace reihen::engine
