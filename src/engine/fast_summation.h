@@ -19,9 +19,10 @@ struct PoolCounts {
 struct FastSummationSettings {
     // How far, relative to its size, a term must lie from every place where
     // its rounding could go either way before its rounding is taken as known.
-    // It must cover the error of pow (a few thousand units in the last place)
-    // several times over; tests widen it to make the careful paths common.
-    double margin = 0x1p-37;
+    // It must cover the error of pow (4096 units in the last place) with the
+    // approximation's own: 2^-38 covers both 1.87 times. Tests widen it to
+    // make the careful paths common.
+    double margin = 0x1p-38;
     // Whole stretches of equal terms are looked for only where a stretch is
     // expected to hold at least this many terms; tests set it to 1.
     double shortest_stretch = 4.0;

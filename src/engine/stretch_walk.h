@@ -5,7 +5,7 @@
 //    max(y_a, y_b) inside the interval of q, then tau(a)/u and tau(b)/u lie
 //    e - D y inside it; tau(n) for a < n < b lies between them (tau is
 //    monotone), and T(n)/u within d tau(n)/u of tau(n)/u. As e exceeds
-//    (D + d)(1 + 2^-38) max(y) <= 2^-38.9 max(y) 3.7 times, every term from
+//    (D + d)(1 + 2^-38) max(y) <= 2^-38.9 max(y) 1.87 times, every term from
 //    a to b adds q units: the stretch adds (b - a + 1) q units, and only its
 //    ends are looked at. Likewise for the limit. Where stretches hold a
 //    few indices or more, each thread walks its share stretch by stretch

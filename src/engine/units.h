@@ -19,7 +19,7 @@
 // 3. Certain units. If v (point 2) lies, after scaling y = v/u, at least
 //    e = margin * y inside a rounding interval, |y - q| + e < 1/2, then
 //    T(n)/u, which is within (D + d)(1 + 2^-38) y <= 2^-38.9 y of y, rounds
-//    to q with no tie: margin 2^-37 covers that 3.7 times. The same margin
+//    to q with no tie: margin 2^-38 covers that 1.87 times. The same margin
 //    around the limit L tells that T(n) > L, or that T(n) < L.
 // 5. The end. For s >= 0 the terms never grow: once T(n)/u lies certainly
 //    below 1/2 (q = 0 by point 3), every later tau(n') <= tau(n), so T(n')/u
