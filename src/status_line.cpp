@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 #include <span>
-#include <utility>
 
 namespace reihen {
 namespace {
@@ -34,17 +33,12 @@ int integer_digits(double magnitude) {
     return digits;
 }
 
-struct Field {
-    std::string long_form;
-    std::string short_form;
-};
-
-// The fields, joined in their long or short forms.
-std::string join(std::span<const Field> fields, bool long_forms) {
+// The first `shown` fields, three spaces apart.
+std::string join(std::span<const std::string> fields, std::size_t shown) {
     std::string text;
-    for (const Field& field : fields) {
-        if (!text.empty()) text += long_forms ? "   " : "  ";
-        text += long_forms ? field.long_form : field.short_form;
+    for (const std::string& field : fields.first(shown)) {
+        if (!text.empty()) text += "   ";
+        text += field;
     }
     return text;
 }
@@ -66,19 +60,21 @@ std::string status_line(std::uint64_t terms, double sum, std::chrono::seconds el
     const std::string count = std::to_string(terms);
     const std::string total = compact_number(sum);
     const std::string seconds = std::to_string(elapsed.count()) + " s";
-    const std::array<Field, 4> fields{{
-        {"Summanden: " + count, "n=" + count},
-        {"Zwischensumme: " + total, "Summe=" + total},
-        {"Zeit: " + seconds, seconds},
-        {"(Strg+C beendet die Summation)", "Strg+C"},
-    }};
+    const std::array<std::string, 4> fields{
+        "Summanden: " + count,
+        "Zwischensumme: " + total,
+        "Zeit: " + seconds,
+        "(Strg+C beendet die Summation)",
+    };
     const auto room = static_cast<std::size_t>(std::max(0, width - kColumnsKeptFree));
-    // Labels are shortened only where the sum would otherwise be lost, and
-    // the count keeps its long label as long as it can.
-    constexpr std::array<std::pair<std::size_t, bool>, 6> kChoices{
-        {{4, true}, {3, true}, {2, true}, {2, false}, {1, true}, {1, false}}};
-    for (const auto& [shown, long_forms] : kChoices) {
-        std::string text = join(std::span<const Field>(fields).first(shown), long_forms);
+    // Fields are dropped from the end; labels are shortened only where the
+    // sum would otherwise be lost, and the count keeps its long label as long
+    // as it can.
+    const std::array<std::string, 6> choices{
+        join(fields, 4), join(fields, 3), join(fields, 2), "n=" + count + "  Summe=" + total,
+        join(fields, 1), "n=" + count,
+    };
+    for (const std::string& text : choices) {
         if (text.size() <= room) return text;
     }
     return {};
