@@ -74,10 +74,9 @@ std::string status_line(std::uint64_t terms, double sum, std::chrono::seconds el
         join(fields, 4), join(fields, 3), join(fields, 2), "n=" + count + "  Summe=" + total,
         join(fields, 1), "n=" + count,
     };
-    for (const std::string& text : choices) {
-        if (text.size() <= room) return text;
-    }
-    return {};
+    const auto fits = std::find_if(choices.begin(), choices.end(),
+                                   [&](const std::string& text) { return text.size() <= room; });
+    return fits == choices.end() ? std::string() : *fits;
 }
 
 }  // namespace reihen
