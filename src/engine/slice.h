@@ -21,7 +21,7 @@ enum class SliceEnd { kOpen, kBelowLimit, kSettled };
 
 // One thread's share of a block: the indices n0 .. n0 + length - 1, sorted
 // into certain units and uncertain terms under one binade's rules.
-struct Slice {
+struct alignas(64) Slice {
     double n0 = 0.0;
     std::size_t length = 0;  // indices before `end` (all of them when open)
     SliceEnd end = SliceEnd::kOpen;
