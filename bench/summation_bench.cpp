@@ -65,7 +65,12 @@ constexpr double kKernelS = -26.0;
 
 reihen::engine::Rules kernel_rules(const Kernel& k) {
     const double sum = reihen::series_term(k.n0, kKernelS) * k.n0 / 27.0;
-    return {reihen::engine::unit_scale(sum),         0.1, 0x1p-37, false, 4.0,
+    const reihen::FastSummationSettings defaults;
+    return {reihen::engine::unit_scale(sum),
+            0.1,
+            defaults.margin,
+            false,
+            defaults.shortest_stretch,
             reihen::engine::wide_vectors_available()};
 }
 
@@ -185,7 +190,7 @@ int main(int argc, char** argv) {
     for (const Kernel& k : kKernels) {
         benchmark::RegisterBenchmark((std::string("kernel/") + k.name).c_str(), kernel, k)
             ->Unit(benchmark::kMillisecond)
-            ->Iterations(5)
+            ->Iterations(50)
             ->UseRealTime();
     }
     benchmark::RegisterBenchmark("plain_lines", plain_lines)

@@ -79,83 +79,90 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
             p += 1.0;
             continue;
         }
-        // From p on, crossing j leaves the interval of q + direction j. Two
-        // groups of four crossings at a time, so that their computations,
-        // which do not depend on each other, overlap.
-        constexpr std::size_t kGroups = 2;
+        // From p on, crossing j leaves the interval of q_j = q + direction j
+        // for that of q_next = q_j + direction. Its guessed place is between
+        // the offsets e and e + 1; e must lie inside the interval of q_j and
+        // e + 1 inside that of q_next, and then stretch j runs from the end
+        // of stretch j - 1 (or p) to e. Four groups of four crossings at a
+        // time, so that their computations, which do not depend on each
+        // other, overlap.
+        constexpr std::size_t kGroups = 4;
         for (std::size_t j = 0;; j += kGroups * kLanes) {
             Vec q_j[kGroups];
-            Vec q_next[kGroups];
-            Vec b[kGroups];
+            Vec e[kGroups];
             Mask checked[kGroups];
-            Mask low[kGroups];
-            Mask high[kGroups];
-#pragma GCC unroll 2
+#pragma GCC unroll 4
             for (std::size_t g = 0; g < kGroups; ++g) {
                 q_j[g] = q + direction * (static_cast<double>(j + g * kLanes) + lanes);
-                q_next[g] = q_j[g] + direction;
+                const Vec q_next = q_j[g] + direction;
                 const Vec r = (q_j[g] + direction * 0.5) * to_ratio - 1.0;
                 const Vec x = a * (r * ((inverse[3] * r + inverse[2]) * r + inverse[1]));
-                const Vec middle = (x + kTwo52) - kTwo52;  // the offset nearest the crossing
-                b[g] = middle - ones;
-                const Vec after = middle + ones;
-                const Vec y_b = ((y.d3 * b[g] + y.d2) * b[g] + y.d1) * b[g] + y.d0;
-                const Vec y_middle = ((y.d3 * middle + y.d2) * middle + y.d1) * middle + y.d0;
+                // A guess only, as both its sides are checked: x rounded
+                // down, about. It is whole where it is not negative; a
+                // negative one fails the tests of order (e >= p >= 0).
+                e[g] = (x - 0.5 + kTwo52) - kTwo52;
+                const Vec after = e[g] + ones;
+                const Vec y_e = ((y.d3 * e[g] + y.d2) * e[g] + y.d1) * e[g] + y.d0;
                 const Vec y_after = ((y.d3 * after + y.d2) * after + y.d1) * after + y.d0;
-                const Vec off_b = (Vec)((Mask)(y_b - q_j[g]) & magnitude);
-                const Vec off_after = (Vec)((Mask)(y_after - q_next[g]) & magnitude);
-                const Vec off_low = (Vec)((Mask)(y_middle - q_j[g]) & magnitude);
-                const Vec off_high = (Vec)((Mask)(y_middle - q_next[g]) & magnitude);
-                checked[g] = (off_b < inside) & (off_after < inside);
-                low[g] = off_low < inside;
-                high[g] = off_high < inside;
+                const Vec off_e = (Vec)((Mask)(y_e - q_j[g]) & magnitude);
+                const Vec off_after = (Vec)((Mask)(y_after - q_next) & magnitude);
+                checked[g] = (off_e < inside) & (off_after < inside);
             }
-            // Where all hold, their stretches follow each other and each
-            // middle offset is certain, they are added at once: lane j adds
-            // (b_j - b_(j-1) - 2) + 1 offsets of q_j and its middle.
-            const Vec start = {p - 2.0, 0.0, 0.0, 0.0};
-            const Vec previous[kGroups] = {__builtin_shufflevector(start, b[0], 0, 4, 5, 6),
-                                           __builtin_shufflevector(b[0], b[1], 3, 4, 5, 6)};
-            Mask all = (checked[0] & (low[0] | high[0]) & (b[0] - previous[0] >= 2.0)) &
-                       (checked[1] & (low[1] | high[1]) & (b[1] - previous[1] >= 2.0));
+            // Where all hold and the ends follow each other, they are added
+            // at once: lane j adds e_j - e_(j-1) offsets of q_j.
+            const Vec start = {p - 1.0, 0.0, 0.0, 0.0};
+            Vec previous[kGroups];
+            previous[0] = __builtin_shufflevector(start, e[0], 0, 4, 5, 6);
+            Mask all = checked[0] & (e[0] - previous[0] >= ones);
+#pragma GCC unroll 4
+            for (std::size_t g = 1; g < kGroups; ++g) {
+                previous[g] = __builtin_shufflevector(e[g - 1], e[g], 3, 4, 5, 6);
+                all &= checked[g] & (e[g] - previous[g] >= ones);
+            }
             all &= __builtin_shufflevector(all, all, 2, 3, 0, 1);
             all &= __builtin_shufflevector(all, all, 1, 0, 3, 2);
-            const double last_end = b[kGroups - 1][kLanes - 1];
-            if (all[0] != 0 && last_end + 2.0 <= last) {
-#pragma GCC unroll 2
-                for (std::size_t g = 0; g < kGroups; ++g) {
-                    const Vec middle_units =
-                        (Vec)((low[g] & (Mask)q_j[g]) | (~low[g] & (Mask)q_next[g]));
-                    totals += (b[g] - previous[g] - ones) * q_j[g] + middle_units;
-                }
-                p = last_end + 2.0;
+            const double last_end = e[kGroups - 1][kLanes - 1];
+            if (all[0] != 0 && last_end + 1.0 <= last) {
+#pragma GCC unroll 4
+                for (std::size_t g = 0; g < kGroups; ++g) totals += (e[g] - previous[g]) * q_j[g];
+                p = last_end + 1.0;
                 continue;
             }
             // Lane by lane, up to the first that fails.
             bool failed = false;
             for (std::size_t g = 0; g < kGroups && !failed; ++g) {
                 for (std::size_t lane = 0; lane < kLanes; ++lane) {
-                    const double end = b[g][lane];
-                    if (checked[g][lane] == 0 || !(end >= p && end + 2.0 <= last)) {
-                        // A crossing that failed its check, or the anchor's end.
-                        const double found = stretch_end(y, inside, q_j[g][lane], p, end, last);
-                        other_units += (found - p + 1.0) * q_j[g][lane];
-                        p = found + 1.0;
-                        failed = true;
-                        break;
+                    const double end = e[g][lane];
+                    const double q_lane = q_j[g][lane];
+                    if (checked[g][lane] != 0 && end >= p && end + 1.0 <= last) {
+                        other_units += (end - p + 1.0) * q_lane;
+                        p = end + 1.0;
+                        continue;
                     }
-                    other_units += (end - p + 1.0) * q_j[g][lane];
-                    if (low[g][lane] != 0) {
-                        other_units += q_j[g][lane];
-                    } else if (high[g][lane] != 0) {
-                        other_units += q_next[g][lane];
-                    } else {
+                    // Most often one offset c next to the crossing is too
+                    // close to call: where c - 1 lies inside the interval of
+                    // q_lane and c + 1 inside the next, c takes its computed
+                    // term and the walk goes on.
+                    const auto holds = [&](double i, double units_of) {
+                        return std::fabs(y(i) - units_of) < inside;
+                    };
+                    const double c = holds(end, q_lane) ? end + 1.0 : end;
+                    if (end >= p && c > p && c + 1.0 <= last && holds(c - 1.0, q_lane) &&
+                        holds(c + 1.0, q_lane + direction)) {
+                        other_units += (c - p) * q_lane;
                         double own = 0.0;
-                        const auto position = first + static_cast<std::size_t>(end + 1.0);
+                        const auto position = first + static_cast<std::size_t>(c);
                         if (!take_term(slice, position, s, rules, units_now(), own)) return false;
                         other_units += own;
+                        p = c + 1.0;
+                        continue;
                     }
-                    p = end + 2.0;
+                    // Else the anchor's end, or a guess far off.
+                    const double found = stretch_end(y, inside, q_lane, p, end, last);
+                    other_units += (found - p + 1.0) * q_lane;
+                    p = found + 1.0;
+                    failed = true;
+                    break;
                 }
             }
             if (failed) break;

@@ -24,16 +24,17 @@ namespace reihen::engine {
 // Walks the offsets of one anchor stretch by stretch, where stretches hold
 // many indices: from an offset p whose value lies `inside` the interval of
 // q, the value crosses the bounds q + 1/2, q + 3/2, ... (or q - 1/2, ...
-// where it falls) at offsets predicted from the continuous function. Around
-// the offset c nearest a crossing, the values of c - 1 and c + 1 must lie
-// inside the intervals on either side of it; c itself lies inside one of
-// them, or takes its computed term. With the start of each stretch checked
-// by the crossing before it, every stretch has both ends inside the
-// interval of its q, and so adds (length) q units (point 4). The stretches
-// come out in order, as tau is monotone and each checked value lies within
-// its interval with tau. Crossings are predicted and checked four at a
-// time; where one fails, its stretch's end is searched for (stretch_end),
-// and offsets too close to call take their computed term.
+// where it falls) at offsets predicted from the continuous function.
+// Around a crossing, the offset e before it must lie inside the interval
+// of the stretch that ends there, and e + 1 inside that of the next. With
+// the start of each stretch checked by the crossing before it, every
+// stretch has both ends inside the interval of its q, and so adds (length)
+// q units (point 4); each end lies beyond the one before, which is checked
+// too. The stretches come out in order, as tau is monotone and each checked
+// value lies within its interval with tau. Crossings are predicted and
+// checked eight at a time; where one fails, its stretch's end is searched
+// for (stretch_end), and an offset too close to call takes its computed
+// term.
 //
 // The prediction inverts y(i) = d0 (1 + i/a)^-s: with r = h/d0 - 1, the
 // offset where y reaches h is a ((1 + r)^(-1/s) - 1), here its series to
