@@ -103,15 +103,13 @@ REIHEN_KERNEL_BODY bool scan(Slice& slice, std::size_t first, std::size_t count,
     constexpr std::size_t kGroups = 4;
     constexpr std::size_t kStep = kGroups * kLanes;
     // The units of four indices from `at` on, and whether each is certain
-    // (point 3).
-    // (Where the terms never grow, zero units are not certain: they may
-    // settle the run, which classify tells.)
+    // (point 3). Where the terms never grow, certain zero units may settle
+    // the run, which classify tells: they are looked at closer.
     const Mask any_units = {-1, -1, -1, -1};
-    const Mask zero_units = rules.never_grow ? ~any_units : any_units;
     const auto sort_group = [&](const Vec& at, Vec& q, Mask& certain) {
         const Vec y = ((d3 * at + d2) * at + d1) * at + scaled_anchor;
         q = (y + kTwo52) - kTwo52;
-        certain = ((Vec)((Mask)(y - q) & magnitude) < inside) & ((q != zero) | zero_units);
+        certain = (Vec)((Mask)(y - q) & magnitude) < inside;
     };
     const Vec lanes = {0.0, 1.0, 2.0, 3.0};
     std::size_t i = 0;
@@ -121,6 +119,7 @@ REIHEN_KERNEL_BODY bool scan(Slice& slice, std::size_t first, std::size_t count,
     for (; i + kStep <= count; i += kStep) {
         const Vec first_lanes = static_cast<double>(i) + lanes;
         Vec step_units = zero;
+        Vec q_last = zero;
         Mask all = any_units;
 #pragma GCC unroll 4
         for (std::size_t g = 0; g < kGroups; ++g) {
@@ -129,12 +128,16 @@ REIHEN_KERNEL_BODY bool scan(Slice& slice, std::size_t first, std::size_t count,
             sort_group(first_lanes + static_cast<double>(g * kLanes), q, certain);
             step_units += q;
             all &= certain;
+            q_last = q;
         }
         // Whether every lane holds, folded within the vector registers
-        // (reading lanes one by one goes through memory).
+        // (reading lanes one by one goes through memory). Where the terms
+        // never grow and every lane is certain, a lane with zero units makes
+        // the last one zero too (tau falls, and each q lies with tau's value
+        // inside its interval), so only the last is asked.
         all &= __builtin_shufflevector(all, all, 2, 3, 0, 1);
         all &= __builtin_shufflevector(all, all, 1, 0, 3, 2);
-        if (all[0] != 0) {
+        if (all[0] != 0 && (!rules.never_grow || q_last[kLanes - 1] != 0.0)) {
             totals += step_units;
             continue;
         }
@@ -147,7 +150,7 @@ REIHEN_KERNEL_BODY bool scan(Slice& slice, std::size_t first, std::size_t count,
             sort_group(first_lanes + static_cast<double>(g * kLanes), q, certain);
             for (std::size_t lane = 0; lane < kLanes; ++lane) {
                 const std::size_t at = i + g * kLanes + lane;
-                if (certain[lane] != 0) {
+                if (certain[lane] != 0 && (!rules.never_grow || q[lane] != 0.0)) {
                     other_units += q[lane];
                 } else if (rules.never_grow) {
                     // Zero units may settle the run: classify tells.
