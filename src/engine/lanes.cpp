@@ -6,7 +6,7 @@ bool wide_vectors_available() {
 #if defined(__x86_64__)
     static const bool available = [] {
         __builtin_cpu_init();
-        return static_cast<bool>(__builtin_cpu_supports("avx2"));
+        return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("fma") != 0;
     }();
     return available;
 #else

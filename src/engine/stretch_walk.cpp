@@ -53,6 +53,7 @@ double stretch_end(const Cubic& y, double inside, double q, double p, double gue
 REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count, const Cubic& y,
                              double inside, const Binomial& inverse, double s, const Rules& rules,
                              double& units) {
+    REIHEN_MAY_FUSE
     const double a = slice.n0 + static_cast<double>(first);
     const double last = static_cast<double>(count) - 1.0;
     const double direction = s < 0.0 ? 1.0 : -1.0;  // whether y grows or falls
