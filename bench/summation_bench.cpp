@@ -1,7 +1,8 @@
 // The program's summation against the plain loop on the same inputs, in one
 // run; prints each ratio at the end, and each case's time as a multiple of
 // T0, the plain loop's time for 10^8 terms at s = 0.7; the program's
-// times and T0 are the best of two runs. The block kernels alone: the per-index scan and the stretch walk on one thread.
+// times and T0 are the best of two runs. The block kernels alone: the
+// per-index scan and the stretch walk on one thread.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>

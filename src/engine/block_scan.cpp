@@ -43,8 +43,8 @@ bool look_closer(Slice& slice, std::size_t i, double value, double s, const Rule
 // partial values below 2^-11 after the leading 1, errs by less than 2^-52
 // in all, its steps fused or not (lanes.h); the coefficients' own rounding
 // (2j units of 2^-53, on terms below 2^-12j) and that of x = i * fl(1/a)
-// (two roundings: |s| x 2^-52) are smaller still. With the final product the approximation is within 2^-47.5
-// of T(a) (1 + x)^-s, relative.
+// (two roundings: |s| x 2^-52) are smaller still. With the final product
+// the approximation is within 2^-47.5 of T(a) (1 + x)^-s, relative.
 REIHEN_KERNEL_BODY bool scan(Slice& slice, std::size_t first, std::size_t count, double anchor_term,
                              const Binomial& c, const Binomial& inverse_series, double s,
                              const Rules& rules, double& units) {
