@@ -6,7 +6,8 @@ bool wide_vectors_available() {
 #if defined(__x86_64__)
     static const bool available = [] {
         __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("fma") != 0;
+        return static_cast<bool>(__builtin_cpu_supports("avx2")) &&
+               static_cast<bool>(__builtin_cpu_supports("fma"));
     }();
     return available;
 #else

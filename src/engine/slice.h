@@ -20,19 +20,21 @@ struct Uncertain {
 enum class SliceEnd { kOpen, kBelowLimit, kSettled };
 
 // One thread's share of a block: the indices n0 .. n0 + length - 1, sorted
-// into certain units and uncertain terms under one binade's rules.
+// into certain units and uncertain terms under one binade's rules. Each
+// slice has cache lines of its own: threads that write neighbouring slices
+// would otherwise slow each other down at every write.
 struct alignas(64) Slice {
     double n0 = 0.0;
     std::size_t length = 0;  // indices before `end` (all of them when open)
-    SliceEnd end = SliceEnd::kOpen;
-    double units = 0.0;  // exact while below 2^53; more means the binade is left
+    double units = 0.0;      // exact while below 2^53; more means the binade is left
+    double even_at = 0.0;    // see parity_known
     std::vector<Uncertain> uncertain;
+    SliceEnd end = SliceEnd::kOpen;
     bool cut = false;  // ended early with its list of uncertain indices full
     // Whether the sum's unit count m is known to be even where the slice's
     // units reached `even_at`: true from a listed tie on, until a listed
     // term that is no tie (take_term).
     bool parity_known = false;
-    double even_at = 0.0;
 };
 
 // The most uncertain indices one slice holds: a slice that would hold more
