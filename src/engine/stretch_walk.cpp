@@ -91,7 +91,8 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
         for (std::size_t j = 0;; j += kGroups * kLanes) {
             Vec q_j[kGroups];
             Vec e[kGroups];
-            Mask checked[kGroups];
+            Mask e_holds[kGroups];      // e inside the interval of q_j
+            Mask after_holds[kGroups];  // e + 1 inside that of q_next
 #pragma GCC unroll 4
             for (std::size_t g = 0; g < kGroups; ++g) {
                 q_j[g] = q + direction * (static_cast<double>(j + g * kLanes) + lanes);
@@ -107,18 +108,19 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
                 const Vec y_after = ((y.d3 * after + y.d2) * after + y.d1) * after + y.d0;
                 const Vec off_e = (Vec)((Mask)(y_e - q_j[g]) & magnitude);
                 const Vec off_after = (Vec)((Mask)(y_after - q_next) & magnitude);
-                checked[g] = (off_e < inside) & (off_after < inside);
+                e_holds[g] = off_e < inside;
+                after_holds[g] = off_after < inside;
             }
             // Where all hold and the ends follow each other, they are added
             // at once: lane j adds e_j - e_(j-1) offsets of q_j.
             const Vec start = {p - 1.0, 0.0, 0.0, 0.0};
             Vec previous[kGroups];
             previous[0] = __builtin_shufflevector(start, e[0], 0, 4, 5, 6);
-            Mask all = checked[0] & (e[0] - previous[0] >= ones);
+            Mask all = e_holds[0] & after_holds[0] & (e[0] - previous[0] >= ones);
 #pragma GCC unroll 4
             for (std::size_t g = 1; g < kGroups; ++g) {
                 previous[g] = __builtin_shufflevector(e[g - 1], e[g], 3, 4, 5, 6);
-                all &= checked[g] & (e[g] - previous[g] >= ones);
+                all &= e_holds[g] & after_holds[g] & (e[g] - previous[g] >= ones);
             }
             all &= __builtin_shufflevector(all, all, 2, 3, 0, 1);
             all &= __builtin_shufflevector(all, all, 1, 0, 3, 2);
@@ -135,7 +137,9 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
                 for (std::size_t lane = 0; lane < kLanes; ++lane) {
                     const double end = e[g][lane];
                     const double q_lane = q_j[g][lane];
-                    if (checked[g][lane] != 0 && end >= p && end + 1.0 <= last) {
+                    const bool e_inside = e_holds[g][lane] != 0;
+                    const bool after_inside = after_holds[g][lane] != 0;
+                    if (e_inside && after_inside && end >= p && end + 1.0 <= last) {
                         other_units += (end - p + 1.0) * q_lane;
                         p = end + 1.0;
                         continue;
@@ -143,13 +147,15 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
                     // Most often one offset c next to the crossing is too
                     // close to call: where c - 1 lies inside the interval of
                     // q_lane and c + 1 inside the next, c takes its computed
-                    // term and the walk goes on.
+                    // term and the walk goes on. Of the two, one was checked
+                    // already: e = c - 1, or e + 1 = c + 1.
                     const auto holds = [&](double i, double units_of) {
                         return std::fabs(y(i) - units_of) < inside;
                     };
-                    const double c = holds(end, q_lane) ? end + 1.0 : end;
-                    if (end >= p && c > p && c + 1.0 <= last && holds(c - 1.0, q_lane) &&
-                        holds(c + 1.0, q_lane + direction)) {
+                    const double c = e_inside ? end + 1.0 : end;
+                    if (end >= p && c > p && c + 1.0 <= last &&
+                        (e_inside ? holds(c + 1.0, q_lane + direction)
+                                  : after_inside && holds(c - 1.0, q_lane))) {
                         other_units += (c - p) * q_lane;
                         double own = 0.0;
                         const auto position = first + static_cast<std::size_t>(c);
