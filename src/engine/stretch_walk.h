@@ -32,9 +32,9 @@ namespace reihen::engine {
 // q units (point 4); each end lies beyond the one before, which is checked
 // too. The stretches come out in order, as tau is monotone and each checked
 // value lies within its interval with tau. Crossings are predicted and
-// checked eight at a time; where one fails, its stretch's end is searched
-// for (stretch_end), and an offset too close to call takes its computed
-// term.
+// checked sixteen at a time; where one fails, an offset next to it that is
+// too close to call takes its computed term, or else its stretch's end is
+// searched for (stretch_end).
 //
 // The prediction inverts y(i) = d0 (1 + i/a)^-s: with r = h/d0 - 1, the
 // offset where y reaches h is a ((1 + r)^(-1/s) - 1), here its series to
