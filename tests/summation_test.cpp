@@ -99,6 +99,7 @@ TEST(Summation, RunsStartedFarOutEqualThePlainLoop) {
         double last;  // the index whose term is the limit, or 0 for none
     } cases[] = {
         {-25, 0x1p33, 0x1p24, 0},              // stretches of about 20 growing terms
+        {-7.5, 0x1p40, 0x1p40 / 7.65, 0},      // of about one, with a unit value skipped
         {-3, 0x1p45, 0x1p34, 0},               // and of about 700, the binade changing
         {-1, 0x1p40, 0x1p27, 0},               // each change of units an exact tie
         {-1, 0x1p40, 0x1p35, 0},               // and a tie every 32 terms
