@@ -44,7 +44,7 @@ bool look_closer(Slice& slice, std::size_t i, double value, double s, const Rule
 // in all, its steps fused or not (lanes.h); the coefficients' own rounding
 // (2j units of 2^-53, on terms below 2^-12j) and that of x = i * fl(1/a)
 // (two roundings: |s| x 2^-52) are smaller still. With the final product
-// the approximation is within 2^-47.5 of T(a) (1 + x)^-s, relative.
+// the approximation is within 2^-47.5 of anchor_term (1 + x)^-s, relative.
 REIHEN_KERNEL_BODY bool scan(Slice& slice, std::size_t first, std::size_t count, double anchor_term,
                              const Binomial& c, const Binomial& inverse_series, double s,
                              const Rules& rules, double& units) {
@@ -206,6 +206,8 @@ void scan_slice(Slice& slice, double s, const Binomial& c, const Binomial& inver
     const std::size_t count = slice.length;
     double units = 0.0;
     std::size_t i = 0;
+    double derived_term = 0.0;  // the next anchor's, where it was derived
+    int derived = 0;            // anchors derived since one was computed
     while (i < count) {
         const double a = slice.n0 + static_cast<double>(i);
         const double reach = anchor_reach(a, s);
@@ -217,12 +219,20 @@ void scan_slice(Slice& slice, double s, const Binomial& c, const Binomial& inver
             ++i;
             continue;
         }
-        const std::size_t block =
-            static_cast<std::size_t>(std::min(reach, static_cast<double>(count - i)));
-        if (!scan_anchor(slice, i, block, series_term(a, s), c, inverse_series, s, rules, units)) {
+        const bool computed = derived_term == 0.0;
+        const double anchor_term = computed ? series_term(a, s) : derived_term;
+        derived = computed ? 0 : derived + 1;
+        // The anchor after this one is derived from it where the chain may
+        // grow; its offset must then be within the series' proven range,
+        // which ends one short of the reach.
+        const bool derive_next = derived < kMostDerivedAnchors;
+        const std::size_t block = static_cast<std::size_t>(
+            std::min(derive_next ? reach - 1.0 : reach, static_cast<double>(count - i)));
+        if (!scan_anchor(slice, i, block, anchor_term, c, inverse_series, s, rules, units)) {
             return;
         }
         i += block;
+        derived_term = derive_next ? derived_anchor(anchor_term, a, c, block) : 0.0;
     }
     slice.units = units;
 }

@@ -4,13 +4,20 @@
 // 2. Approximations. Near an anchor a with T(a) computed, tau(a + i) =
 //    tau(a) (1 + x)^-s with x = i/a; the binomial series cut after x^3 errs
 //    by less than 2^-47.5 while x (|s| + 3) <= 2^-12 (scan_anchor). So
-//    v = T(a) * series(x) is within D = d + 2^-47.5 of tau(a + i), relative.
-//    A computed term is such a value too (D >= d).
+//    v = T(a) * series(x) is within d + 2^-47.5 of tau(a + i), relative.
+//    An anchor's value may also be such an approximation from the anchor
+//    before it (derived_anchor): after k of these steps from a computed
+//    term it is within (1 + d)(1 + 2^-47.5)^k - 1 of tau, and its own
+//    approximations within (1 + d)(1 + 2^-47.5)^(k + 1) - 1. With k at most
+//    kMostDerivedAnchors = 15, that is D = 2^-39.86. A computed term is
+//    such a value too (D >= d).
 #pragma once
 
 #include <array>
 #include <cmath>
 #include <cstddef>
+
+#include "units.h"
 
 namespace reihen::engine {
 
@@ -41,6 +48,17 @@ constexpr double kShortestReach = 8.0;
 inline double approximate_one(double anchor_term, double inverse, const Binomial& c, double i) {
     const double x = i * inverse;
     return anchor_term * (((c[3] * x + c[2]) * x + c[1]) * x + 1.0);
+}
+
+// The anchors in a row whose values are derived from the one before
+// (point 2); then one is computed again.
+constexpr int kMostDerivedAnchors = 15;
+
+// The value of anchor a + i, i at most the reach of a less one, from the
+// anchor a; 0.0 where it is not a normal number in range, and so none.
+inline double derived_anchor(double anchor_term, double a, const Binomial& c, std::size_t i) {
+    const double value = approximate_one(anchor_term, 1.0 / a, c, static_cast<double>(i));
+    return value >= kLowestValue && value <= kHighestValue ? value : 0.0;
 }
 
 // The scaled approximations of one anchor's indices as a cubic in the
