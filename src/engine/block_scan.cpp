@@ -12,15 +12,16 @@ namespace reihen::engine {
 namespace {
 
 // Sorts one index that no group-wide test settled; `before` holds the units
-// of the slice before it, `units` receives its own. Returns false where the
-// slice ends before it.
+// of the slice before it, with no term put off, `units` receives its own.
+// Returns false where the slice ends before it.
 bool look_closer(Slice& slice, std::size_t i, double value, double s, const Rules& rules,
                  double before, double& units) {
     const Classified verdict = classify(value, rules);
     if (verdict.verdict == Verdict::kUnits) {
         units = verdict.units;
     } else if (verdict.verdict == Verdict::kUncertain) {
-        return take_term(slice, i, s, rules, before, units);
+        put_off(slice, i, before);
+        return take_put_off(slice, s, rules, units);
     } else {
         slice.end =
             verdict.verdict == Verdict::kSettled ? SliceEnd::kSettled : SliceEnd::kBelowLimit;
@@ -94,6 +95,7 @@ REIHEN_KERNEL_BODY bool scan(Slice& slice, std::size_t first, std::size_t count,
     double other_units = 0.0;  // those of the indices looked at closer
     const auto units_now = [&] { return units + lane_sum(totals) + other_units; };
     const auto closer = [&](std::size_t i) {
+        if (!take_put_off(slice, s, rules, other_units)) return false;
         const double value = approximate_one(anchor_term, inverse, c, static_cast<double>(i));
         double own = 0.0;
         if (!look_closer(slice, first + i, value, s, rules, units_now(), own)) return false;
@@ -159,9 +161,10 @@ REIHEN_KERNEL_BODY bool scan(Slice& slice, std::size_t first, std::size_t count,
                 } else {
                     // Every value lies above the limit here: only the term
                     // itself can tell its units.
-                    double own = 0.0;
-                    if (!take_term(slice, first + at, s, rules, units_now(), own)) return false;
-                    other_units += own;
+                    if (put_off(slice, first + at, units_now()) &&
+                        !take_put_off(slice, s, rules, other_units)) {
+                        return false;
+                    }
                 }
             }
         }
@@ -169,6 +172,7 @@ REIHEN_KERNEL_BODY bool scan(Slice& slice, std::size_t first, std::size_t count,
     for (; i < count; ++i) {
         if (!closer(i)) return false;
     }
+    if (!take_put_off(slice, s, rules, other_units)) return false;
     units += lane_sum(totals) + other_units;
     return true;
 }
@@ -200,6 +204,7 @@ bool scan_anchor(Slice& slice, std::size_t first, std::size_t count, double anch
 void scan_slice(Slice& slice, double s, const Binomial& c, const Binomial& inverse_series,
                 const Rules& rules) {
     slice.uncertain.clear();
+    slice.put_off.clear();
     slice.end = SliceEnd::kOpen;
     slice.cut = false;
     slice.parity_known = false;

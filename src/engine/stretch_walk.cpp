@@ -71,12 +71,10 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
         const double y_p = y(p);
         const double q = (y_p + kTwo52) - kTwo52;
         if (!(std::fabs(y_p - q) < inside)) {
-            double own = 0.0;
-            if (!take_term(slice, first + static_cast<std::size_t>(p), s, rules, units_now(),
-                           own)) {
+            if (put_off(slice, first + static_cast<std::size_t>(p), units_now()) &&
+                !take_put_off(slice, s, rules, other_units)) {
                 return false;
             }
-            other_units += own;
             p += 1.0;
             continue;
         }
@@ -157,10 +155,11 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
                         (e_inside ? holds(c + 1.0, q_lane + direction)
                                   : after_inside && holds(c - 1.0, q_lane))) {
                         other_units += (c - p) * q_lane;
-                        double own = 0.0;
                         const auto position = first + static_cast<std::size_t>(c);
-                        if (!take_term(slice, position, s, rules, units_now(), own)) return false;
-                        other_units += own;
+                        if (put_off(slice, position, units_now()) &&
+                            !take_put_off(slice, s, rules, other_units)) {
+                            return false;
+                        }
                         p = c + 1.0;
                         continue;
                     }
@@ -175,6 +174,7 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
             if (failed) break;
         }
     }
+    if (!take_put_off(slice, s, rules, other_units)) return false;
     units += lane_sum(totals) + other_units;
     return true;
 }
