@@ -144,27 +144,47 @@ REIHEN_KERNEL_BODY bool scan(Slice& slice, std::size_t first, std::size_t count,
             totals += step_units;
             continue;
         }
-        // Some lane needs a closer look: the lanes one by one, in order.
-        // Every total is a sum of whole numbers of units, never a
-        // difference, so that exactness is kept.
+        if (!rules.never_grow) {
+            // Every value lies above the limit here, so that an uncertain
+            // lane's term is put off, and only its units before it are
+            // needed: those of the certain lanes before it, added up within
+            // the vector (lane j of `upto` holds lanes 0 .. j, and an
+            // uncertain lane adds none of its own). Room for all sixteen
+            // is made first.
+            if (!has_room(slice, kStep) && !take_put_off(slice, s, rules, other_units)) {
+                return false;
+            }
+            double group_start = units_now();
+            for (std::size_t g = 0; g < kGroups; ++g) {
+                Vec q;
+                Mask certain;
+                sort_group(first_lanes + static_cast<double>(g * kLanes), q, certain);
+                const Vec known = (Vec)((Mask)q & certain);
+                totals += known;
+                Vec upto = known + __builtin_shufflevector(known, zero, 4, 0, 1, 2);
+                upto += __builtin_shufflevector(upto, zero, 4, 5, 0, 1);
+                for (std::size_t lane = 0; lane < kLanes; ++lane) {
+                    if (certain[lane] != 0) continue;
+                    const std::size_t at = first + i + g * kLanes + lane;
+                    put_off(slice, at, group_start + upto[lane]);
+                }
+                group_start += upto[kLanes - 1];
+            }
+            continue;
+        }
+        // Where the terms never grow, a lane with zero units may settle the
+        // run: the lanes one by one, in order. Every total is a sum of whole
+        // numbers of units, never a difference, so that exactness is kept.
         for (std::size_t g = 0; g < kGroups; ++g) {
             Vec q;
             Mask certain;
             sort_group(first_lanes + static_cast<double>(g * kLanes), q, certain);
             for (std::size_t lane = 0; lane < kLanes; ++lane) {
                 const std::size_t at = i + g * kLanes + lane;
-                if (certain[lane] != 0 && (!rules.never_grow || q[lane] != 0.0)) {
+                if (certain[lane] != 0 && q[lane] != 0.0) {
                     other_units += q[lane];
-                } else if (rules.never_grow) {
-                    // Zero units may settle the run: classify tells.
-                    if (!closer(at)) return false;
-                } else {
-                    // Every value lies above the limit here: only the term
-                    // itself can tell its units.
-                    if (put_off(slice, first + at, units_now()) &&
-                        !take_put_off(slice, s, rules, other_units)) {
-                        return false;
-                    }
+                } else if (!closer(at)) {
+                    return false;
                 }
             }
         }
@@ -204,7 +224,7 @@ bool scan_anchor(Slice& slice, std::size_t first, std::size_t count, double anch
 void scan_slice(Slice& slice, double s, const Binomial& c, const Binomial& inverse_series,
                 const Rules& rules) {
     slice.uncertain.clear();
-    slice.put_off.clear();
+    slice.put_off_count = 0;
     slice.end = SliceEnd::kOpen;
     slice.cut = false;
     slice.parity_known = false;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <span>
 
 #include "plain_summation.h"
 
@@ -51,13 +52,15 @@ bool list_term(Slice& slice, std::size_t i, double term, double before, bool tie
 // are counted without them: `even_at` and `before` both leave out the
 // units of the ties resolved here, and no tie waits for the one before it.
 bool take_put_off(Slice& slice, double s, const Rules& rules, double& units) {
-    for (PutOff& index : slice.put_off) {
+    const std::span<PutOff> terms(slice.put_off.data(), slice.put_off_count);
+    slice.put_off_count = 0;
+    for (PutOff& index : terms) {
         index.term = series_term(slice.n0 + static_cast<double>(index.position), s);
     }
     double other_units = 0.0;  // those of the terms that are no ties
     double tie_units = 0.0;
     double even_at = slice.even_at;
-    for (const PutOff& index : slice.put_off) {
+    for (const PutOff& index : terms) {
         const double term = index.term;
         // Exact, as the scale is a power of two, except where y is
         // subnormal: then q is 0 and there is no tie.
@@ -70,7 +73,6 @@ bool take_put_off(Slice& slice, double s, const Rules& rules, double& units) {
                            (!tie || slice.parity_known);
         if (!known) {
             if (!list_term(slice, index.position, term, before + tie_units, tie && in_binade)) {
-                slice.put_off.clear();
                 return false;
             }
             even_at = before;
@@ -88,7 +90,6 @@ bool take_put_off(Slice& slice, double s, const Rules& rules, double& units) {
         tie_units += tie ? k + static_cast<double>(odd) : 0.0;
         even_at = tie ? before : even_at;
     }
-    slice.put_off.clear();
     slice.even_at = even_at + tie_units;
     units += other_units + tie_units;
     return true;

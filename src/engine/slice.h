@@ -25,6 +25,9 @@ struct PutOff {
     double term;  // computed when the terms put off are taken
 };
 
+// The most terms a slice puts off before it takes them.
+constexpr std::size_t kMostPutOff = 1024;
+
 enum class SliceEnd { kOpen, kBelowLimit, kSettled };
 
 // One thread's share of a block: the indices n0 .. n0 + length - 1, sorted
@@ -37,7 +40,8 @@ struct alignas(64) Slice {
     double units = 0.0;      // exact while below 2^53; more means the binade is left
     double even_at = 0.0;    // see parity_known
     std::vector<Uncertain> uncertain;
-    std::vector<PutOff> put_off;
+    std::vector<PutOff> put_off = std::vector<PutOff>(kMostPutOff);  // room enough, once
+    std::size_t put_off_count = 0;
     SliceEnd end = SliceEnd::kOpen;
     bool cut = false;  // ended early with its list of uncertain indices full
     // Whether the sum's unit count m is known to be even where the slice's
@@ -54,17 +58,17 @@ constexpr std::size_t kMostUncertain = 1 << 17;
 // of uncertain indices is full.
 bool cut_if_full(Slice& slice, std::size_t i, double units);
 
-// The most terms a slice puts off before it takes them.
-constexpr std::size_t kMostPutOff = 1024;
-
 // A kernel puts off the term of an index too close to call by its
 // approximation, so that its loop calls nothing and the terms are computed
 // one after another, which lets their computations overlap. `before` holds
 // the units known before the index, without those of the terms still put
-// off. Returns whether the list is full: the kernel takes them then.
-[[gnu::always_inline]] inline bool put_off(Slice& slice, std::size_t i, double before) {
-    slice.put_off.push_back({static_cast<std::uint32_t>(i), before, 0.0});
-    return slice.put_off.size() == kMostPutOff;
+// off. The kernel makes room first (has_room, take_put_off).
+[[gnu::always_inline]] inline void put_off(Slice& slice, std::size_t i, double before) {
+    slice.put_off[slice.put_off_count++] = {static_cast<std::uint32_t>(i), before, 0.0};
+}
+
+inline bool has_room(const Slice& slice, std::size_t count) {
+    return slice.put_off_count + count <= kMostPutOff;
 }
 
 // Takes the terms put off, in order, adding the units known of them to

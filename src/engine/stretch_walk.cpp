@@ -71,10 +71,8 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
         const double y_p = y(p);
         const double q = (y_p + kTwo52) - kTwo52;
         if (!(std::fabs(y_p - q) < inside)) {
-            if (put_off(slice, first + static_cast<std::size_t>(p), units_now()) &&
-                !take_put_off(slice, s, rules, other_units)) {
-                return false;
-            }
+            if (!has_room(slice, 1) && !take_put_off(slice, s, rules, other_units)) return false;
+            put_off(slice, first + static_cast<std::size_t>(p), units_now());
             p += 1.0;
             continue;
         }
@@ -156,10 +154,10 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
                                   : after_inside && holds(c - 1.0, q_lane))) {
                         other_units += (c - p) * q_lane;
                         const auto position = first + static_cast<std::size_t>(c);
-                        if (put_off(slice, position, units_now()) &&
-                            !take_put_off(slice, s, rules, other_units)) {
+                        if (!has_room(slice, 1) && !take_put_off(slice, s, rules, other_units)) {
                             return false;
                         }
+                        put_off(slice, position, units_now());
                         p = c + 1.0;
                         continue;
                     }
