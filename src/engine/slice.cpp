@@ -51,7 +51,7 @@ bool list_term(Slice& slice, std::size_t i, double term, double before, bool tie
 // The units since the last tie do not include a tie's own, so below they
 // are counted without them: `even_at` and `before` both leave out the
 // units of the ties resolved here, and no tie waits for the one before it.
-bool take_put_off(Slice& slice, double s, const Rules& rules, double& units) {
+bool settle_put_off(Slice& slice, double s, const Rules& rules, double& units) {
     const std::span<PutOff> terms(slice.put_off.data(), slice.put_off_count);
     slice.put_off_count = 0;
     for (PutOff& index : terms) {

@@ -46,7 +46,7 @@ struct alignas(64) Slice {
     bool cut = false;  // ended early with its list of uncertain indices full
     // Whether the sum's unit count m is known to be even where the slice's
     // units reached `even_at`: true from a listed tie on, until a listed
-    // term that is no tie (take_put_off).
+    // term that is no tie (settle_put_off).
     bool parity_known = false;
 };
 
@@ -73,6 +73,11 @@ inline bool has_room(const Slice& slice, std::size_t count) {
 
 // Takes the terms put off, in order, adding the units known of them to
 // `units`. Returns false where the slice is cut short at one of them.
-bool take_put_off(Slice& slice, double s, const Rules& rules, double& units);
+bool settle_put_off(Slice& slice, double s, const Rules& rules, double& units);
+
+// The same, at once where there are none, as there mostly are not.
+inline bool take_put_off(Slice& slice, double s, const Rules& rules, double& units) {
+    return slice.put_off_count == 0 || settle_put_off(slice, s, rules, units);
+}
 
 }  // namespace reihen::engine
