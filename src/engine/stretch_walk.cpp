@@ -50,6 +50,46 @@ double stretch_end(const Cubic& y, double inside, double q, double p, double gue
     return good;
 }
 
+// Added and taken away again, it rounds a value below 2^51 in size to a
+// whole number, negative ones too.
+constexpr double kRoundingShift = 0x1.8p52;
+
+// Point 4b for one anchor: E, and the levels it holds for.
+struct CrossingBound {
+    bool usable;    // whether E is small enough for crossings to be certain often
+    double levels;  // the levels h with |h - d0| at most this
+    double places;  // E, in offsets
+};
+
+// E for the levels h with |R - 1| <= rho, R = h / d0. Point 4b's places are
+// a ((R (1 + eps))^alpha - 1); the walk's x is the series of a (R^alpha - 1)
+// cut after r^3, r = R - 1. Where (|alpha| + 4) rho <= 2^-8 and
+// |alpha| margin <= 2^-20, x lies from each place within the sum of:
+// - a R^alpha |(1 + eps)^alpha - 1| <= 1.02 a |alpha| margin;
+// - the series' rest from r^4 on, its terms falling by (|alpha| + 4) rho at
+//   least: 1.004 a |C(alpha, 4)| rho^4, with |C(alpha, 4)| at most
+//   b4 = |alpha| (|alpha| + 1) (|alpha| + 2) (|alpha| + 3) / 24;
+// - r's rounding (fl(1 / d0) and the product: 2^-51 at most, the
+//   subtraction of 1 exact), times the series' slope, at most 1.01 |alpha|;
+// - Horner's scheme and the coefficients' rounding: 2^-49 of x, which is
+//   at most 1.01 a |alpha| rho.
+// With the margin above 2^-38.9 (point 3), the last two are below 2^-11 of
+// the first, so that E = 1.125 a (|alpha| margin + b4 rho^4) covers all,
+// with room for E's own rounding.
+CrossingBound crossing_bound(double a, const Cubic& y, double last, const Binomial& inverse,
+                             double margin) {
+    const double alpha = std::fabs(inverse[1]);
+    // The levels of the anchor's crossings lie within |y(last) - d0| + 1/2
+    // of d0, and within this with y's own error.
+    const double levels = std::fabs(y(last) - y.d0) + 2.0;
+    const double rho = levels / y.d0 * (1.0 + 0x1p-20) + 0x1p-51;
+    const double b4 = alpha * (alpha + 1.0) * (alpha + 2.0) * (alpha + 3.0) / 24.0;
+    const double places = 1.125 * a * (alpha * margin + b4 * (rho * rho) * (rho * rho));
+    const bool usable =
+        (alpha + 4.0) * rho <= 0x1p-8 && alpha * margin <= 0x1p-20 && places <= 0x1p-6;
+    return {usable, levels, places};
+}
+
 REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count, const Cubic& y,
                              double inside, const Binomial& inverse, double s, const Rules& rules,
                              double& units) {
@@ -66,6 +106,7 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
     Vec totals = {0.0, 0.0, 0.0, 0.0};
     double other_units = 0.0;  // those added lane by lane
     const auto units_now = [&] { return units + lane_sum(totals) + other_units; };
+    const CrossingBound bound = crossing_bound(a, y, last, inverse, rules.margin);
     double p = 0.0;
     while (p <= last) {
         const double y_p = y(p);
@@ -85,6 +126,45 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
         // other, overlap.
         constexpr std::size_t kGroups = 4;
         for (std::size_t j = 0;; j += kGroups * kLanes) {
+            // First by the crossings' places alone (point 4b), each
+            // level checked to lie within the bound's reach (the first and
+            // last suffice, the levels being in order).
+            if (bound.usable &&
+                std::fabs(q + direction * (static_cast<double>(j) + 0.5) - y.d0) <= bound.levels &&
+                std::fabs(q + direction * (static_cast<double>(j + kGroups * kLanes) - 0.5) -
+                          y.d0) <= bound.levels) {
+                Vec q_j[kGroups];
+                Vec e[kGroups];
+                Mask certain = {-1, -1, -1, -1};
+#pragma GCC unroll 4
+                for (std::size_t g = 0; g < kGroups; ++g) {
+                    q_j[g] = q + direction * (static_cast<double>(j + g * kLanes) + lanes);
+                    const Vec r = (q_j[g] + direction * 0.5) * to_ratio - 1.0;
+                    const Vec x = a * (r * ((inverse[3] * r + inverse[2]) * r + inverse[1]));
+                    // x rounded down where it is more than the bound away
+                    // from a whole number (else the lane fails anyway); the
+                    // shift of 1.5 * 2^52 rounds negative values too.
+                    e[g] = (x - 0.5 + kRoundingShift) - kRoundingShift;
+                    const Vec fraction = x - e[g];
+                    certain &= (fraction > bound.places) & (fraction < 1.0 - bound.places);
+                }
+                certain &= __builtin_shufflevector(certain, certain, 2, 3, 0, 1);
+                certain &= __builtin_shufflevector(certain, certain, 1, 0, 3, 2);
+                const double last_end = e[kGroups - 1][kLanes - 1];
+                if (certain[0] != 0 && last_end + 1.0 <= last) {
+                    const Vec start = {p - 1.0, 0.0, 0.0, 0.0};
+                    Vec previous = __builtin_shufflevector(start, e[0], 0, 4, 5, 6);
+                    totals += (e[0] - previous) * q_j[0];
+#pragma GCC unroll 3
+                    for (std::size_t g = 1; g < kGroups; ++g) {
+                        previous = __builtin_shufflevector(e[g - 1], e[g], 3, 4, 5, 6);
+                        totals += (e[g] - previous) * q_j[g];
+                    }
+                    p = last_end + 1.0;
+                    continue;
+                }
+            }
+            // Else by the values at both ends of each stretch (point 4).
             Vec q_j[kGroups];
             Vec e[kGroups];
             Mask e_holds[kGroups];      // e inside the interval of q_j

@@ -11,6 +11,19 @@
 //    few indices or more, each thread walks its share stretch by stretch
 //    (walk_anchor); where an anchor holds only a few stretches, they are
 //    taken one after another (Summation::stretch_step).
+// 4b. Crossings alone. Let h = q +- 1/2 be the level where the values leave
+//    the interval of q for that of the next q. Every index before the
+//    places where tau(a + i) (1 +- d) / u = h rounds to one side of h, with
+//    no tie, and every index after them to the other. With d0, y's value at
+//    offset 0, within D of tau(a)/u, these places are
+//    a ((R (1 + eps))^alpha - 1) for some |eps| <= (D + d)/(1 - d), below
+//    the margin, with R = h / d0 and alpha = -1/s. If a computed x lies
+//    within E of all of them (crossing_bound), and more than E from every
+//    whole number, then all of them lie between e = floor(x) and e + 1: the
+//    stretch of q ends at e, the next one starts at e + 1, and no value is
+//    looked at. The levels' places are in order, so that the ends are too,
+//    and the first stretch starts at an offset whose value lies inside the
+//    interval of its q, before the first level.
 #pragma once
 
 #include <cstddef>
@@ -32,13 +45,14 @@ namespace reihen::engine {
 // q units (point 4); each end lies beyond the one before, which is checked
 // too. The stretches come out in order, as tau is monotone and each checked
 // value lies within its interval with tau. Crossings are predicted and
-// checked sixteen at a time; where one fails, an offset next to it that is
-// too close to call takes its computed term, or else its stretch's end is
-// searched for (stretch_end).
+// checked sixteen at a time, by their places alone where the bound on
+// those is small (point 4b), else by the values at both ends; where one
+// fails, an offset next to it that is too close to call takes its computed
+// term, or else its stretch's end is searched for (stretch_end).
 //
 // The prediction inverts y(i) = d0 (1 + i/a)^-s: with r = h/d0 - 1, the
 // offset where y reaches h is a ((1 + r)^(-1/s) - 1), here its series to
-// r^3. It is a guess only: every end is checked.
+// r^3. Where the values at both ends are checked, it is a guess only.
 bool walk_anchor(Slice& slice, std::size_t first, std::size_t count, const Cubic& y, double inside,
                  const Binomial& inverse, double s, const Rules& rules, double& units);
 
