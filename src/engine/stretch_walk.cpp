@@ -56,9 +56,10 @@ constexpr double kRoundingShift = 0x1.8p52;
 
 // Point 4b for one anchor: E, and the levels it holds for.
 struct CrossingBound {
-    bool usable;    // whether E is small enough for crossings to be certain often
-    double levels;  // the levels h with |h - d0| at most this
-    double places;  // E, in offsets
+    bool usable;       // whether E is small enough for crossings to be certain often
+    double levels;     // the levels h with |h - d0| at most this
+    double places;     // E, in offsets
+    double half_room;  // 1/2 - E
 };
 
 // E for the levels h with |R - 1| <= rho, R = h / d0. Point 4b's places are
@@ -71,11 +72,13 @@ struct CrossingBound {
 //   b4 = |alpha| (|alpha| + 1) (|alpha| + 2) (|alpha| + 3) / 24;
 // - r's rounding (fl(1 / d0) and the product: 2^-51 at most, the
 //   subtraction of 1 exact), times the series' slope, at most 1.01 |alpha|;
-// - Horner's scheme and the coefficients' rounding: 2^-49 of x, which is
-//   at most 1.01 a |alpha| rho.
+// - Horner's scheme and the coefficients' rounding, a taken into them:
+//   2^-49 of x, which is at most 1.01 a |alpha| rho, and 2^-54 where 1/2 is
+//   taken from x within its last step.
 // With the margin above 2^-38.9 (point 3), the last two are below 2^-11 of
-// the first, so that E = 1.125 a (|alpha| margin + b4 rho^4) covers all,
-// with room for E's own rounding.
+// the first but for the 2^-54, so that
+// E = 1.125 a (|alpha| margin + b4 rho^4) + 2^-53 covers all, with room for
+// E's own rounding.
 CrossingBound crossing_bound(double a, const Cubic& y, double last, const Binomial& inverse,
                              double margin) {
     const double alpha = std::fabs(inverse[1]);
@@ -84,10 +87,10 @@ CrossingBound crossing_bound(double a, const Cubic& y, double last, const Binomi
     const double levels = std::fabs(y(last) - y.d0) + 2.0;
     const double rho = levels / y.d0 * (1.0 + 0x1p-20) + 0x1p-51;
     const double b4 = alpha * (alpha + 1.0) * (alpha + 2.0) * (alpha + 3.0) / 24.0;
-    const double places = 1.125 * a * (alpha * margin + b4 * (rho * rho) * (rho * rho));
+    const double places = 1.125 * a * (alpha * margin + b4 * (rho * rho) * (rho * rho)) + 0x1p-53;
     const bool usable =
         (alpha + 4.0) * rho <= 0x1p-8 && alpha * margin <= 0x1p-20 && places <= 0x1p-6;
-    return {usable, levels, places};
+    return {usable, levels, places, 0.5 - places};
 }
 
 REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count, const Cubic& y,
@@ -107,6 +110,16 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
     double other_units = 0.0;  // those added lane by lane
     const auto units_now = [&] { return units + lane_sum(totals) + other_units; };
     const CrossingBound bound = crossing_bound(a, y, last, inverse, rules.margin);
+    // Point 4b's x as a polynomial in r, and the steps from one level to the
+    // next sixteen.
+    const double places_1 = a * inverse[1];
+    const double places_2 = a * inverse[2];
+    const double places_3 = a * inverse[3];
+    constexpr std::size_t kGroups = 4;
+    Vec level_steps[kGroups];
+    for (std::size_t g = 0; g < kGroups; ++g) {
+        level_steps[g] = direction * (static_cast<double>(g * kLanes) + lanes);
+    }
     double p = 0.0;
     while (p <= last) {
         const double y_p = y(p);
@@ -124,29 +137,27 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
         // of stretch j - 1 (or p) to e. Four groups of four crossings at a
         // time, so that their computations, which do not depend on each
         // other, overlap.
-        constexpr std::size_t kGroups = 4;
         for (std::size_t j = 0;; j += kGroups * kLanes) {
             // First by the crossings' places alone (point 4b), each
             // level checked to lie within the bound's reach (the first and
             // last suffice, the levels being in order).
-            if (bound.usable &&
-                std::fabs(q + direction * (static_cast<double>(j) + 0.5) - y.d0) <= bound.levels &&
-                std::fabs(q + direction * (static_cast<double>(j + kGroups * kLanes) - 0.5) -
-                          y.d0) <= bound.levels) {
-                Vec q_j[kGroups];
+            const double level = q + direction * (static_cast<double>(j) + 0.5);
+            if (bound.usable && std::fabs(level - y.d0) <= bound.levels &&
+                std::fabs(level + level_steps[kGroups - 1][kLanes - 1] - y.d0) <= bound.levels) {
+                Vec h[kGroups];
                 Vec e[kGroups];
                 Mask certain = {-1, -1, -1, -1};
 #pragma GCC unroll 4
                 for (std::size_t g = 0; g < kGroups; ++g) {
-                    q_j[g] = q + direction * (static_cast<double>(j + g * kLanes) + lanes);
-                    const Vec r = (q_j[g] + direction * 0.5) * to_ratio - 1.0;
-                    const Vec x = a * (r * ((inverse[3] * r + inverse[2]) * r + inverse[1]));
-                    // x rounded down where it is more than the bound away
-                    // from a whole number (else the lane fails anyway); the
-                    // shift of 1.5 * 2^52 rounds negative values too.
-                    e[g] = (x - 0.5 + kRoundingShift) - kRoundingShift;
-                    const Vec fraction = x - e[g];
-                    certain &= (fraction > bound.places) & (fraction < 1.0 - bound.places);
+                    h[g] = level + level_steps[g];
+                    const Vec r = h[g] * to_ratio - 1.0;
+                    // x - 1/2, rounded to a whole number: x rounded down,
+                    // where x lies more than E from a whole number (else the
+                    // lane fails anyway). The shift of 1.5 * 2^52 rounds
+                    // negative values too.
+                    const Vec below = ((places_3 * r + places_2) * r + places_1) * r - 0.5;
+                    e[g] = (below + kRoundingShift) - kRoundingShift;
+                    certain &= (Vec)((Mask)(below - e[g]) & magnitude) < bound.half_room;
                 }
                 certain &= __builtin_shufflevector(certain, certain, 2, 3, 0, 1);
                 certain &= __builtin_shufflevector(certain, certain, 1, 0, 3, 2);
@@ -154,11 +165,11 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
                 if (certain[0] != 0 && last_end + 1.0 <= last) {
                     const Vec start = {p - 1.0, 0.0, 0.0, 0.0};
                     Vec previous = __builtin_shufflevector(start, e[0], 0, 4, 5, 6);
-                    totals += (e[0] - previous) * q_j[0];
+                    totals += (e[0] - previous) * (h[0] - direction * 0.5);
 #pragma GCC unroll 3
                     for (std::size_t g = 1; g < kGroups; ++g) {
                         previous = __builtin_shufflevector(e[g - 1], e[g], 3, 4, 5, 6);
-                        totals += (e[g] - previous) * q_j[g];
+                        totals += (e[g] - previous) * (h[g] - direction * 0.5);
                     }
                     p = last_end + 1.0;
                     continue;
