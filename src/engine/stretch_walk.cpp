@@ -80,7 +80,8 @@ struct CrossingBound {
 // E = 1.125 a (|alpha| margin + b4 rho^4) + 2^-53 covers all, with room for
 // E's own rounding.
 CrossingBound crossing_bound(double a, const Cubic& y, double last, const Binomial& inverse,
-                             double margin) {
+                             double s, const Rules& rules) {
+    const double margin = rules.margin;
     const double alpha = std::fabs(inverse[1]);
     // The levels of the anchor's crossings lie within |y(last) - d0| + 1/2
     // of d0, and within this with y's own error.
@@ -88,8 +89,11 @@ CrossingBound crossing_bound(double a, const Cubic& y, double last, const Binomi
     const double rho = levels / y.d0 * (1.0 + 0x1p-20) + 0x1p-51;
     const double b4 = alpha * (alpha + 1.0) * (alpha + 2.0) * (alpha + 3.0) / 24.0;
     const double places = 1.125 * a * (alpha * margin + b4 * (rho * rho) * (rho * rho)) + 0x1p-53;
-    const bool usable =
-        (alpha + 4.0) * rho <= 0x1p-8 && alpha * margin <= 0x1p-20 && places <= 0x1p-6;
+    // Where s = -1 and the sum's unit is 2 or more, every level is crossed
+    // at a whole offset (a tie), so that the places settle none.
+    const bool ties_only = s == -1.0 && rules.scale <= 0.5;
+    const bool usable = (alpha + 4.0) * rho <= 0x1p-8 && alpha * margin <= 0x1p-20 &&
+                        places <= 0x1p-6 && !ties_only;
     return {usable, levels, places, 0.5 - places};
 }
 
@@ -109,7 +113,7 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
     Vec totals = {0.0, 0.0, 0.0, 0.0};
     double other_units = 0.0;  // those added lane by lane
     const auto units_now = [&] { return units + lane_sum(totals) + other_units; };
-    const CrossingBound bound = crossing_bound(a, y, last, inverse, rules.margin);
+    const CrossingBound bound = crossing_bound(a, y, last, inverse, s, rules);
     // Point 4b's x as a polynomial in r, and the steps from one level to the
     // next sixteen.
     const double places_1 = a * inverse[1];
