@@ -84,10 +84,14 @@ REIHEN_KERNEL_BODY bool scan(Slice& slice, std::size_t first, std::size_t count,
     // Where stretches are long, the anchor is walked stretch by stretch;
     // where the terms never grow, only while every value adds a unit or more
     // (so that no value settles the run).
-    const double spread = std::fabs(cubic(static_cast<double>(count) - 1.0) - scaled_anchor);
+    const double last = static_cast<double>(count) - 1.0;
+    const double stretch =
+        static_cast<double>(count) / (std::fabs(cubic(last) - scaled_anchor) + 1.0);
     if (s != 0.0 && std::isfinite(inverse_series[3]) &&
         (!rules.never_grow || low * rules.scale >= 1.0) &&
-        static_cast<double>(count) >= rules.shortest_stretch * (spread + 1.0)) {
+        (stretch >= rules.shortest_stretch ||
+         (stretch >= kShortestPlacedStretch &&
+          crossings_placed(a, cubic, last, inverse_series, s, rules)))) {
         return walk_anchor(slice, first, count, cubic, inside, inverse_series, s, rules, units);
     }
     const Vec zero = {0.0, 0.0, 0.0, 0.0};

@@ -286,6 +286,11 @@ bool walk_baseline(Slice& slice, std::size_t first, std::size_t count, const Cub
 
 }  // namespace
 
+bool crossings_placed(double a, const Cubic& y, double last, const Binomial& inverse, double s,
+                      const Rules& rules) {
+    return crossing_bound(a, y, last, inverse, s, rules).usable;
+}
+
 bool walk_anchor(Slice& slice, std::size_t first, std::size_t count, const Cubic& y, double inside,
                  const Binomial& inverse, double s, const Rules& rules, double& units) {
     return rules.wide_vectors

@@ -56,4 +56,11 @@ namespace reihen::engine {
 bool walk_anchor(Slice& slice, std::size_t first, std::size_t count, const Cubic& y, double inside,
                  const Binomial& inverse, double s, const Rules& rules, double& units);
 
+// Whether the crossings of the anchor at a, with offsets up to `last`, are
+// mostly placed by point 4b; walking them then pays from stretches of
+// kShortestPlacedStretch indices on.
+bool crossings_placed(double a, const Cubic& y, double last, const Binomial& inverse, double s,
+                      const Rules& rules);
+constexpr double kShortestPlacedStretch = 2.0;
+
 }  // namespace reihen::engine
