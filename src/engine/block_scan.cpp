@@ -91,7 +91,7 @@ REIHEN_KERNEL_BODY bool scan(Slice& slice, std::size_t first, std::size_t count,
         (!rules.never_grow || low * rules.scale >= 1.0) &&
         (stretch >= rules.shortest_stretch ||
          (stretch >= kShortestPlacedStretch &&
-          crossings_placed(a, cubic, last, inverse_series, s, rules)))) {
+          crossings_placed(a, cubic, last, inverse_series, rules)))) {
         return walk_anchor(slice, first, count, cubic, inside, inverse_series, s, rules, units);
     }
     const Vec zero = {0.0, 0.0, 0.0, 0.0};

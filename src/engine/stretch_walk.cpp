@@ -80,8 +80,7 @@ struct CrossingBound {
 // E = 1.125 a (|alpha| margin + b4 rho^4) + 2^-53 covers all, with room for
 // E's own rounding.
 CrossingBound crossing_bound(double a, const Cubic& y, double last, const Binomial& inverse,
-                             double s, const Rules& rules) {
-    const double margin = rules.margin;
+                             double margin) {
     const double alpha = std::fabs(inverse[1]);
     // The levels of the anchor's crossings lie within |y(last) - d0| + 1/2
     // of d0, and within this with y's own error.
@@ -89,11 +88,8 @@ CrossingBound crossing_bound(double a, const Cubic& y, double last, const Binomi
     const double rho = levels / y.d0 * (1.0 + 0x1p-20) + 0x1p-51;
     const double b4 = alpha * (alpha + 1.0) * (alpha + 2.0) * (alpha + 3.0) / 24.0;
     const double places = 1.125 * a * (alpha * margin + b4 * (rho * rho) * (rho * rho)) + 0x1p-53;
-    // Where s = -1 and the sum's unit is 2 or more, every level is crossed
-    // at a whole offset (a tie), so that the places settle none.
-    const bool ties_only = s == -1.0 && rules.scale <= 0.5;
-    const bool usable = (alpha + 4.0) * rho <= 0x1p-8 && alpha * margin <= 0x1p-20 &&
-                        places <= 0x1p-6 && !ties_only;
+    const bool usable =
+        (alpha + 4.0) * rho <= 0x1p-8 && alpha * margin <= 0x1p-20 && places <= 0x1p-6;
     return {usable, levels, places, 0.5 - places};
 }
 
@@ -106,6 +102,7 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
     const double direction = s < 0.0 ? 1.0 : -1.0;  // whether y grows or falls
     const double to_ratio = 1.0 / y.d0;
     const Vec lanes = {0.0, 1.0, 2.0, 3.0};
+    const Vec zero = {0.0, 0.0, 0.0, 0.0};
     const Vec ones = {1.0, 1.0, 1.0, 1.0};
     const Mask magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
     // The units so far, in four totals of whole numbers that are only ever
@@ -113,7 +110,7 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
     Vec totals = {0.0, 0.0, 0.0, 0.0};
     double other_units = 0.0;  // those added lane by lane
     const auto units_now = [&] { return units + lane_sum(totals) + other_units; };
-    const CrossingBound bound = crossing_bound(a, y, last, inverse, s, rules);
+    const CrossingBound bound = crossing_bound(a, y, last, inverse, rules.margin);
     // Point 4b's x as a polynomial in r, and the steps from one level to the
     // next sixteen.
     const double places_1 = a * inverse[1];
@@ -156,9 +153,9 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
                     h[g] = level + level_steps[g];
                     const Vec r = h[g] * to_ratio - 1.0;
                     // x - 1/2, rounded to a whole number: x rounded down,
-                    // where x lies more than E from a whole number (else the
-                    // lane fails anyway). The shift of 1.5 * 2^52 rounds
-                    // negative values too.
+                    // where x lies more than E from a whole number (the
+                    // others are taken below). The shift of 1.5 * 2^52
+                    // rounds negative values too.
                     const Vec below = ((places_3 * r + places_2) * r + places_1) * r - 0.5;
                     e[g] = (below + kRoundingShift) - kRoundingShift;
                     certain &= (Vec)((Mask)(below - e[g]) & magnitude) < bound.half_room;
@@ -176,6 +173,63 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
                         totals += (e[g] - previous) * (h[g] - direction * 0.5);
                     }
                     p = last_end + 1.0;
+                    continue;
+                }
+                // Where a place lies within E of a whole number c instead,
+                // its stretch ends at c - 1, c takes its computed term, and
+                // the next stretch starts at c + 1 (point 4b). The group is
+                // taken so where each stretch has no negative length and
+                // the last ends within the anchor; the lanes are computed
+                // anew, so that each rounding is taken from one value.
+                Vec ends[kGroups];   // each stretch's last offset
+                Vec nexts[kGroups];  // the next one's first
+                Mask near[kGroups];  // lanes whose c takes its computed term
+                Mask fits = {-1, -1, -1, -1};
+                for (std::size_t g = 0; g < kGroups; ++g) {
+                    const Vec r = h[g] * to_ratio - 1.0;
+                    const Vec below = ((places_3 * r + places_2) * r + places_1) * r - 0.5;
+                    const Vec down = (below + kRoundingShift) - kRoundingShift;
+                    near[g] = ~((Vec)((Mask)(below - down) & magnitude) < bound.half_room);
+                    const Vec whole = (below + 0.5 + kRoundingShift) - kRoundingShift;
+                    ends[g] = (Vec)(((Mask)(whole - 1.0) & near[g]) | ((Mask)down & ~near[g]));
+                    nexts[g] = ends[g] + 1.0 + (Vec)((Mask)ones & near[g]);
+                    const Vec start = {p, 0.0, 0.0, 0.0};
+                    const Vec previous =
+                        g == 0 ? __builtin_shufflevector(start, nexts[0], 0, 4, 5, 6)
+                               : __builtin_shufflevector(nexts[g - 1], nexts[g], 3, 4, 5, 6);
+                    fits &= ends[g] + 1.0 >= previous;
+                }
+                fits &= __builtin_shufflevector(fits, fits, 2, 3, 0, 1);
+                fits &= __builtin_shufflevector(fits, fits, 1, 0, 3, 2);
+                const double next = nexts[kGroups - 1][kLanes - 1];
+                if (fits[0] != 0 && next <= last) {
+                    if (!has_room(slice, kGroups * kLanes) &&
+                        !take_put_off(slice, s, rules, other_units)) {
+                        return false;
+                    }
+                    // Each c is put off with the units before it: lane k of
+                    // `upto` holds those of the group's stretches 0 .. k.
+                    double group_start = units_now();
+                    for (std::size_t g = 0; g < kGroups; ++g) {
+                        const Vec start = {p, 0.0, 0.0, 0.0};
+                        const Vec previous =
+                            g == 0 ? __builtin_shufflevector(start, nexts[0], 0, 4, 5, 6)
+                                   : __builtin_shufflevector(nexts[g - 1], nexts[g], 3, 4, 5, 6);
+                        const Vec stretch_units =
+                            (ends[g] - previous + 1.0) * (h[g] - direction * 0.5);
+                        totals += stretch_units;
+                        Vec upto = stretch_units +
+                                   __builtin_shufflevector(stretch_units, zero, 4, 0, 1, 2);
+                        upto += __builtin_shufflevector(upto, zero, 4, 5, 0, 1);
+                        for (std::size_t lane = 0; lane < kLanes; ++lane) {
+                            if (near[g][lane] == 0) continue;
+                            const auto position =
+                                first + static_cast<std::size_t>(ends[g][lane] + 1.0);
+                            put_off(slice, position, group_start + upto[lane]);
+                        }
+                        group_start += upto[kLanes - 1];
+                    }
+                    p = next;
                     continue;
                 }
             }
@@ -286,9 +340,9 @@ bool walk_baseline(Slice& slice, std::size_t first, std::size_t count, const Cub
 
 }  // namespace
 
-bool crossings_placed(double a, const Cubic& y, double last, const Binomial& inverse, double s,
+bool crossings_placed(double a, const Cubic& y, double last, const Binomial& inverse,
                       const Rules& rules) {
-    return crossing_bound(a, y, last, inverse, s, rules).usable;
+    return crossing_bound(a, y, last, inverse, rules.margin).usable;
 }
 
 bool walk_anchor(Slice& slice, std::size_t first, std::size_t count, const Cubic& y, double inside,

@@ -21,8 +21,11 @@
 //    within E of all of them (crossing_bound), and more than E from every
 //    whole number, then all of them lie between e = floor(x) and e + 1: the
 //    stretch of q ends at e, the next one starts at e + 1, and no value is
-//    looked at. The levels' places are in order, so that the ends are too,
-//    and the first stretch starts at an offset whose value lies inside the
+//    looked at. If x lies within E of a whole number c instead, all of
+//    them lie between c - 1 and c + 1 (2E < 1): the stretch of q ends at
+//    c - 1, c takes its computed term, and the next stretch starts at
+//    c + 1. The levels' places are in order, so that the ends are too, and
+//    the first stretch starts at an offset whose value lies inside the
 //    interval of its q, before the first level.
 #pragma once
 
@@ -59,7 +62,7 @@ bool walk_anchor(Slice& slice, std::size_t first, std::size_t count, const Cubic
 // Whether the crossings of the anchor at a, with offsets up to `last`, are
 // mostly placed by point 4b; walking them then pays from stretches of
 // kShortestPlacedStretch indices on.
-bool crossings_placed(double a, const Cubic& y, double last, const Binomial& inverse, double s,
+bool crossings_placed(double a, const Cubic& y, double last, const Binomial& inverse,
                       const Rules& rules);
 constexpr double kShortestPlacedStretch = 2.0;
 
