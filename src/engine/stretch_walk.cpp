@@ -58,8 +58,7 @@ constexpr double kRoundingShift = 0x1.8p52;
 struct CrossingBound {
     bool usable;       // whether E is small enough for crossings to be certain often
     double levels;     // the levels h with |h - d0| at most this
-    double places;     // E, in offsets
-    double half_room;  // 1/2 - E
+    double half_room;  // 1/2 - E, E in offsets
 };
 
 // E for the levels h with |R - 1| <= rho, R = h / d0. Point 4b's places are
@@ -90,7 +89,7 @@ CrossingBound crossing_bound(double a, const Cubic& y, double last, const Binomi
     const double places = 1.125 * a * (alpha * margin + b4 * (rho * rho) * (rho * rho)) + 0x1p-53;
     const bool usable =
         (alpha + 4.0) * rho <= 0x1p-8 && alpha * margin <= 0x1p-20 && places <= 0x1p-6;
-    return {usable, levels, places, 0.5 - places};
+    return {usable, levels, 0.5 - places};
 }
 
 REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count, const Cubic& y,
