@@ -29,7 +29,8 @@ TEST(BlockScan, SharesAddTheUnitsOfEachTerm) {
         // index of its start.
         {-26, 0x1p34, 17193035568, 4096},
         {-3, 0x1p40, 0x1p40, 1 << 16},
-        {2, 0x1p20, 0x1p20, 1 << 16},  // falling terms
+        {2, 0x1p20, 0x1p20, 1 << 16},    // falling terms
+        {0.5, 0x1p28, 0x1p28, 1 << 16},  // falling, stretches of about 100, walked
     };
     const reihen::FastSummationSettings defaults;
     for (const auto& c : cases) {
