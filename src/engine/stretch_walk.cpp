@@ -180,10 +180,12 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
                 // taken so where each stretch has no negative length and
                 // the last ends within the anchor; the lanes are computed
                 // anew, so that each rounding is taken from one value.
-                Vec ends[kGroups];   // each stretch's last offset
-                Vec nexts[kGroups];  // the next one's first
-                Mask near[kGroups];  // lanes whose c takes its computed term
+                Vec ends[kGroups];      // each stretch's last offset
+                Vec nexts[kGroups];     // the next one's first
+                Vec previous[kGroups];  // each stretch's first
+                Mask near[kGroups];     // lanes whose c takes its computed term
                 Mask fits = {-1, -1, -1, -1};
+                const Vec start = {p, 0.0, 0.0, 0.0};
                 for (std::size_t g = 0; g < kGroups; ++g) {
                     const Vec r = h[g] * to_ratio - 1.0;
                     const Vec below = ((places_3 * r + places_2) * r + places_1) * r - 0.5;
@@ -192,11 +194,10 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
                     const Vec whole = (below + 0.5 + kRoundingShift) - kRoundingShift;
                     ends[g] = (Vec)(((Mask)(whole - 1.0) & near[g]) | ((Mask)down & ~near[g]));
                     nexts[g] = ends[g] + 1.0 + (Vec)((Mask)ones & near[g]);
-                    const Vec start = {p, 0.0, 0.0, 0.0};
-                    const Vec previous =
-                        g == 0 ? __builtin_shufflevector(start, nexts[0], 0, 4, 5, 6)
-                               : __builtin_shufflevector(nexts[g - 1], nexts[g], 3, 4, 5, 6);
-                    fits &= ends[g] + 1.0 >= previous;
+                    previous[g] = g == 0
+                                      ? __builtin_shufflevector(start, nexts[0], 0, 4, 5, 6)
+                                      : __builtin_shufflevector(nexts[g - 1], nexts[g], 3, 4, 5, 6);
+                    fits &= ends[g] + 1.0 >= previous[g];
                 }
                 fits &= __builtin_shufflevector(fits, fits, 2, 3, 0, 1);
                 fits &= __builtin_shufflevector(fits, fits, 1, 0, 3, 2);
@@ -210,12 +211,8 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
                     // `upto` holds those of the group's stretches 0 .. k.
                     double group_start = units_now();
                     for (std::size_t g = 0; g < kGroups; ++g) {
-                        const Vec start = {p, 0.0, 0.0, 0.0};
-                        const Vec previous =
-                            g == 0 ? __builtin_shufflevector(start, nexts[0], 0, 4, 5, 6)
-                                   : __builtin_shufflevector(nexts[g - 1], nexts[g], 3, 4, 5, 6);
                         const Vec stretch_units =
-                            (ends[g] - previous + 1.0) * (h[g] - direction * 0.5);
+                            (ends[g] - previous[g] + 1.0) * (h[g] - direction * 0.5);
                         totals += stretch_units;
                         Vec upto = stretch_units +
                                    __builtin_shufflevector(stretch_units, zero, 4, 0, 1, 2);
