@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "index_terms.h"
 #include "lanes.h"
 #include "plain_summation.h"
 #include "stretch_walk.h"
@@ -232,6 +233,7 @@ void scan_slice(Slice& slice, double s, const Binomial& c, const Binomial& inver
     slice.end = SliceEnd::kOpen;
     slice.cut = false;
     slice.parity_known = false;
+    if (index_terms_apply(slice, s, rules)) return sort_index_terms(slice, rules);
     const std::size_t count = slice.length;
     double units = 0.0;
     std::size_t i = 0;

@@ -1,0 +1,61 @@
+#include "index_terms.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace reihen::engine {
+
+// For s = -1, tau(n) = n exactly. Let the sum's unit be u = 2^j >= 2 (the
+// scale is a power of two). Then y = n/u is exact, and the ties y = k + 1/2
+// lie at the indices t_k = k u + u/2, u apart; every index strictly between
+// t_(k-1) and t_k has y in (k - 1/2, k + 1/2), at least 1/u inside it, so
+// |y - k| + margin y < 1/2 where margin n < 1. With no approximation error
+// (D = 0), point 3 tells that its computed term adds k units, no tie. The
+// ties' own terms are put off: only the computed term decides them. The
+// same margin below n0 tells that every term lies above the limit, and
+// n < 2^38 keeps 1/n and n far inside the normal range.
+bool index_terms_apply(const Slice& slice, double s, const Rules& rules) {
+    if (s != -1.0 || !(rules.scale > 0.0 && rules.scale <= 0.5)) return false;
+    const double last = slice.n0 + static_cast<double>(slice.length) - 1.0;
+    return rules.scale >= 0x1p-40 && last < 0x1p38 && rules.margin * last < 1.0 &&
+           slice.n0 * (1.0 - rules.margin) > rules.limit;
+}
+
+// The indices from n0 up to the first tie add k units each, and the u - 1
+// indices after each tie t_k add k + 1 each. Whole numbers below 2^53, so
+// everything is exact until the units pass 2^53, where the binade is left
+// in any case. Each tie takes only a few additions here; its term is
+// computed with the others put off.
+void sort_index_terms(Slice& slice, const Rules& rules) {
+    const double n0 = slice.n0;
+    const double u = 1.0 / rules.scale;
+    const double k = std::ceil((n0 - 0.5 * u) * rules.scale);
+    const double first_tie = k * u + 0.5 * u;
+    const double end = n0 + static_cast<double>(slice.length);
+    double units = (std::min(first_tie, end) - n0) * k;
+    // Positions in the slice, below 2^38, as whole numbers.
+    const auto length = static_cast<std::int64_t>(slice.length);
+    const auto period = static_cast<std::int64_t>(u);
+    auto position = static_cast<std::int64_t>(first_tie - n0);
+    double next_units = k + 1.0;  // those of each index after the next tie
+    while (position < length) {
+        if (!has_room(slice, 1) && !take_put_off(slice, -1.0, rules, units)) return;
+        // As many ties as there is room for, kept in registers meanwhile.
+        std::size_t count = slice.put_off_count;
+        double known = units;
+        for (; count < kMostPutOff && position < length; ++count) {
+            slice.put_off[count] = {static_cast<std::uint32_t>(position), known, 0.0};
+            const std::int64_t after = std::min(period, length - position) - 1;
+            known += static_cast<double>(after) * next_units;
+            next_units += 1.0;
+            position += period;
+        }
+        slice.put_off_count = count;
+        units = known;
+    }
+    if (!take_put_off(slice, -1.0, rules, units)) return;
+    slice.units = units;
+}
+
+}  // namespace reihen::engine

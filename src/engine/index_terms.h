@@ -1,0 +1,18 @@
+// The terms of s = -1, which are the indices themselves: where a unit of
+// the sum spans two indices or more, the rounding of every index's term is
+// known from the index alone, but for the ties halfway between.
+#pragma once
+
+#include "slice.h"
+#include "units.h"
+
+namespace reihen::engine {
+
+// Whether sort_index_terms serves the slice under these rules.
+bool index_terms_apply(const Slice& slice, double s, const Rules& rules);
+
+// Sorts the slice's indices into certain units and terms put off, for
+// s = -1 where index_terms_apply holds.
+void sort_index_terms(Slice& slice, const Rules& rules);
+
+}  // namespace reihen::engine
