@@ -229,7 +229,7 @@ bool scan_anchor(Slice& slice, std::size_t first, std::size_t count, double anch
 void scan_slice(Slice& slice, double s, const Binomial& c, const Binomial& inverse_series,
                 const Rules& rules) {
     slice.uncertain.clear();
-    slice.put_off_count = 0;
+    slice.put_off.count = 0;
     slice.end = SliceEnd::kOpen;
     slice.cut = false;
     slice.parity_known = false;

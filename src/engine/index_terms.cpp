@@ -42,16 +42,18 @@ void sort_index_terms(Slice& slice, const Rules& rules) {
     while (position < length) {
         if (!has_room(slice, 1) && !take_put_off(slice, -1.0, rules, units)) return;
         // As many ties as there is room for, kept in registers meanwhile.
-        std::size_t count = slice.put_off_count;
+        PutOffTerms& terms = slice.put_off;
+        std::size_t count = terms.count;
         double known = units;
         for (; count < kMostPutOff && position < length; ++count) {
-            slice.put_off[count] = {static_cast<std::uint32_t>(position), known, 0.0};
+            terms.position[count] = static_cast<std::uint32_t>(position);
+            terms.units_before[count] = known;
             const std::int64_t after = std::min(period, length - position) - 1;
             known += static_cast<double>(after) * next_units;
             next_units += 1.0;
             position += period;
         }
-        slice.put_off_count = count;
+        terms.count = count;
         units = known;
     }
     if (!take_put_off(slice, -1.0, rules, units)) return;

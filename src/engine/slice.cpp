@@ -1,9 +1,10 @@
 #include "slice.h"
 
-#include <cmath>
+#include <array>
 #include <cstdint>
-#include <span>
+#include <cstring>
 
+#include "lanes.h"
 #include "plain_summation.h"
 
 namespace reihen::engine {
@@ -24,8 +25,71 @@ bool list_term(Slice& slice, std::size_t i, double term, double before, bool tie
     if (cut_if_full(slice, i, before)) return false;
     slice.uncertain.push_back({static_cast<std::uint32_t>(i), before, term});
     slice.parity_known = tie_with_parity;
-    slice.even_at = before;
     return true;
+}
+
+// What a computed term's rounding does, bit by bit.
+constexpr std::uint32_t kSettles = 1;      // its units are known, but for a tie's parity
+constexpr std::uint32_t kTie = 2;          // y = k + 1/2 exactly
+constexpr std::uint32_t kInBinade = 4;     // y < 2^51: a tie depends on the parity alone
+constexpr std::uint32_t kOddUnits = 8;     // q is odd
+constexpr std::uint32_t kOddBefore = 16;   // the units the kernel knew before it are odd
+constexpr std::uint32_t kRoundsDown = 32;  // y < q: a tie's odd neighbour lies below q
+
+using LaneBits = long long;  // a flag in every lane whose mask is set
+
+// Sorts the computed terms four at a time: their units q, y rounded to the
+// nearest whole number, ties to even (y < 2^51), and what their rounding
+// does. Lanes past the last term sort what the columns hold there. Its
+// products (by the scale and by 1/2) are exact, so that a fused step
+// rounds as the two would.
+REIHEN_KERNEL_BODY void sort_terms(const PutOffTerms& terms, std::size_t count, const Rules& rules,
+                                   double* units, std::uint8_t* kinds) {
+    // y < top tells both that the sum has a unit and that y < 2^51.
+    const double top = rules.scale != 0.0 ? kTwo51 : -1.0;
+    // Where the terms never grow, a term below half a unit does not end a
+    // run by itself (point 5 needs the margin).
+    const double least_units = rules.never_grow ? 1.0 : 0.0;
+    const Mask magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
+    for (std::size_t i = 0; i < count; i += kLanes) {
+        Vec term;
+        Vec before;
+        std::memcpy(&term, &terms.term[i], sizeof term);
+        std::memcpy(&before, &terms.units_before[i], sizeof before);
+        // Exact, as the scale is a power of two, except where y is
+        // subnormal: then q is 0 and there is no tie.
+        const Vec y = term * rules.scale;
+        const Vec q = (y + kTwo52) - kTwo52;
+        const Vec off = y - q;
+        const Mask in_binade = y < top;
+        const Mask settles = (term > rules.limit) & in_binade & (q >= least_units);
+        // Whole numbers below 2^53 are odd where they differ from twice
+        // their half rounded to a whole number.
+        const Vec half_q = (q * 0.5 + kTwo52) - kTwo52;
+        const Vec half_before = (before * 0.5 + kTwo52) - kTwo52;
+        const Mask tie = (Vec)((Mask)off & magnitude) == 0.5;
+        const Mask odd_units = q != half_q + half_q;
+        const Mask odd_before = before != half_before + half_before;
+        const Mask rounds_down = off < 0.0;
+        const Mask kind = (settles & LaneBits{kSettles}) | (tie & LaneBits{kTie}) |
+                          (in_binade & LaneBits{kInBinade}) | (odd_units & LaneBits{kOddUnits}) |
+                          (odd_before & LaneBits{kOddBefore}) |
+                          (rounds_down & LaneBits{kRoundsDown});
+        std::memcpy(&units[i], &q, sizeof q);
+        for (std::size_t lane = 0; lane < kLanes; ++lane) {
+            kinds[i + lane] = static_cast<std::uint8_t>(kind[lane]);
+        }
+    }
+}
+
+REIHEN_WIDE_VECTORS void sort_terms_wide(const PutOffTerms& terms, std::size_t count,
+                                         const Rules& rules, double* units, std::uint8_t* kinds) {
+    sort_terms(terms, count, rules, units, kinds);
+}
+
+void sort_terms_baseline(const PutOffTerms& terms, std::size_t count, const Rules& rules,
+                         double* units, std::uint8_t* kinds) {
+    sort_terms(terms, count, rules, units, kinds);
 }
 
 }  // namespace
@@ -38,60 +102,72 @@ bool list_term(Slice& slice, std::size_t i, double term, double before, bool tie
 // is listed, to be added in order.
 //
 // Ties within one binade. A tie t/u = k + 1/2 added to m units rounds
-// m + k + 1/2 to the even neighbour: it adds k + 1 where m + k is odd and k
-// where it is even, and leaves m even. So once one tie of the slice has been
-// listed (the main thread adds it in order, and m is even after it), the
-// parity of m at any later index is that of the units added since, and
-// every later tie is resolved here, until a listed term that is no tie
-// makes the parity unknown again. Where the sum leaves its binade within
-// the slice, the main thread takes the rest again step by step
-// (add_slice_slowly), so the binade's rule only has to hold where it is
-// used.
+// m + k + 1/2 to the even neighbour: where m is even, that adds q, y
+// rounded ties to even, and where m is odd, the other neighbour of y; and
+// m is even after it. So once one tie of the slice has been listed (the
+// main thread adds it in order, and m is even after it), the parity of m at
+// any later index is that of the units added since, and every later tie is
+// resolved here, until a listed term that is no tie makes the parity
+// unknown again. Where the sum leaves its binade within the slice, the main
+// thread takes the rest again step by step (add_slice_slowly), so the
+// binade's rule only has to hold where it is used.
 //
-// The units since the last tie do not include a tie's own, so below they
-// are counted without them: `even_at` and `before` both leave out the
-// units of the ties resolved here, and no tie waits for the one before it.
+// Below, `counted` holds each term's q, a tie's too, and `corrections` the
+// +-1 of the ties rounded to their odd neighbour. The units since the last
+// tie are then a difference of the units known before each term plus
+// `counted`, which leave out the corrections, and no tie waits for the one
+// before it. Only parities are kept of these: whole numbers, so that the
+// parity of a sum is the exclusive or of the parities.
 bool settle_put_off(Slice& slice, double s, const Rules& rules, double& units) {
-    const std::span<PutOff> terms(slice.put_off.data(), slice.put_off_count);
-    slice.put_off_count = 0;
-    for (PutOff& index : terms) {
-        index.term = series_term(slice.n0 + static_cast<double>(index.position), s);
+    PutOffTerms& terms = slice.put_off;
+    const std::size_t count = terms.count;
+    terms.count = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        terms.term[i] = series_term(slice.n0 + static_cast<double>(terms.position[i]), s);
     }
-    double other_units = 0.0;  // those of the terms that are no ties
-    double tie_units = 0.0;
-    double even_at = slice.even_at;
-    for (const PutOff& index : terms) {
-        const double term = index.term;
-        // Exact, as the scale is a power of two, except where y is
-        // subnormal: then q is 0 and there is no tie.
-        const double y = term * rules.scale;
-        const double q = (y + kTwo52) - kTwo52;
-        const bool tie = std::fabs(y - q) == 0.5;
-        const bool in_binade = rules.scale != 0.0 && y < kTwo51;
-        const double before = index.units_before + other_units;
-        const bool known = term > rules.limit && in_binade && !(q == 0.0 && rules.never_grow) &&
-                           (!tie || slice.parity_known);
-        if (!known) {
-            if (!list_term(slice, index.position, term, before + tie_units, tie && in_binade)) {
+    alignas(32) std::array<double, kMostPutOff> term_units;
+    alignas(32) std::array<std::uint8_t, kMostPutOff> kinds;
+    if (rules.wide_vectors) {
+        sort_terms_wide(terms, count, rules, term_units.data(), kinds.data());
+    } else {
+        sort_terms_baseline(terms, count, rules, term_units.data(), kinds.data());
+    }
+    // A term is listed where it does not settle, or where it is a tie while
+    // the parity is unknown.
+    const auto settled_by = [&slice] { return slice.parity_known ? kSettles : kSettles | kTie; };
+    std::uint32_t settles_by = settled_by();
+    double counted = 0.0;
+    std::int64_t corrections = 0;
+    std::uint32_t counted_parity = 0;
+    std::uint32_t even_parity = slice.even_parity;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t kind = kinds[i];
+        const std::uint32_t before_parity = ((kind / kOddBefore) ^ counted_parity) & 1U;
+        if ((kind & settles_by) != kSettles) {
+            const double before = terms.units_before[i] + counted;
+            const bool tie = (kind & (kTie | kInBinade)) == (kTie | kInBinade);
+            if (!list_term(slice, terms.position[i], terms.term[i],
+                           before + static_cast<double>(corrections), tie)) {
                 return false;
             }
-            even_at = before;
+            settles_by = settled_by();
+            even_parity = before_parity;
             continue;
         }
-        // Where it is a tie, y = k + 1/2 exactly and the parity is known.
-        // Whole numbers below 2^53, so the conversions are exact; the units
-        // only grow, so the difference is not negative. No branch on
-        // whether it is a tie or on its parity: either is a coin toss to
-        // the branch predictor.
-        const double k = tie ? y - 0.5 : 0.0;
-        const auto since = static_cast<std::uint64_t>(tie ? before - even_at : 0.0);
-        const auto odd = (since + static_cast<std::uint64_t>(k)) & 1U;
-        other_units += tie ? 0.0 : q;
-        tie_units += tie ? k + static_cast<double>(odd) : 0.0;
-        even_at = tie ? before : even_at;
+        // No branch on whether it is a tie or on the parity: either is a
+        // coin toss to the branch predictor.
+        const std::uint32_t tie = (kind / kTie) & 1U;
+        const std::uint32_t odd = (before_parity ^ even_parity) & tie;
+        const std::uint32_t down = (kind / kRoundsDown) & 1U;
+        corrections += static_cast<std::int64_t>(odd) - 2 * static_cast<std::int64_t>(odd & down);
+        // A tie's q is even (rounded ties to even), so that m is even again
+        // where the units counted have the parity they had before it.
+        even_parity = tie != 0 ? before_parity : even_parity;
+        counted_parity ^= (kind / kOddUnits) & 1U;
+        counted += term_units[i];
     }
-    slice.even_at = even_at + tie_units;
-    units += other_units + tie_units;
+    slice.even_parity = (even_parity ^ static_cast<std::uint32_t>(corrections)) & 1U;
+    units += counted + static_cast<double>(corrections);
     return true;
 }
 

@@ -17,16 +17,19 @@ struct Uncertain {
     double term;
 };
 
-// An index too close to call, whose term a kernel put off, with the units
-// of the slice before it that were known when it was put off.
-struct PutOff {
-    std::uint32_t position;
-    double units_before;
-    double term;  // computed when the terms put off are taken
-};
-
 // The most terms a slice puts off before it takes them.
 constexpr std::size_t kMostPutOff = 1024;
+
+// The indices too close to call, whose terms the kernels put off, each with
+// the units of the slice before it that were known when it was put off;
+// their terms are computed when they are taken. Kept by columns, so that
+// they are sorted four at a time (settle_put_off).
+struct PutOffTerms {
+    std::vector<std::uint32_t> position = std::vector<std::uint32_t>(kMostPutOff);
+    std::vector<double> units_before = std::vector<double>(kMostPutOff);
+    std::vector<double> term = std::vector<double>(kMostPutOff);
+    std::size_t count = 0;
+};
 
 enum class SliceEnd { kOpen, kBelowLimit, kSettled };
 
@@ -38,16 +41,15 @@ struct alignas(64) Slice {
     double n0 = 0.0;
     std::size_t length = 0;  // indices before `end` (all of them when open)
     double units = 0.0;      // exact while below 2^53; more means the binade is left
-    double even_at = 0.0;    // see parity_known
     std::vector<Uncertain> uncertain;
-    std::vector<PutOff> put_off = std::vector<PutOff>(kMostPutOff);  // room enough, once
-    std::size_t put_off_count = 0;
+    PutOffTerms put_off;  // room enough, once
     SliceEnd end = SliceEnd::kOpen;
     bool cut = false;  // ended early with its list of uncertain indices full
-    // Whether the sum's unit count m is known to be even where the slice's
-    // units reached `even_at`: true from a listed tie on, until a listed
-    // term that is no tie (settle_put_off).
+    // Whether the sum's unit count m is known to be even where the parity
+    // of the slice's units was `even_parity`: true from a listed tie on,
+    // until a listed term that is no tie (settle_put_off).
     bool parity_known = false;
+    std::uint32_t even_parity = 0;
 };
 
 // The most uncertain indices one slice holds: a slice that would hold more
@@ -64,11 +66,14 @@ bool cut_if_full(Slice& slice, std::size_t i, double units);
 // the units known before the index, without those of the terms still put
 // off. The kernel makes room first (has_room, take_put_off).
 [[gnu::always_inline]] inline void put_off(Slice& slice, std::size_t i, double before) {
-    slice.put_off[slice.put_off_count++] = {static_cast<std::uint32_t>(i), before, 0.0};
+    PutOffTerms& terms = slice.put_off;
+    terms.position[terms.count] = static_cast<std::uint32_t>(i);
+    terms.units_before[terms.count] = before;
+    ++terms.count;
 }
 
 inline bool has_room(const Slice& slice, std::size_t count) {
-    return slice.put_off_count + count <= kMostPutOff;
+    return slice.put_off.count + count <= kMostPutOff;
 }
 
 // Takes the terms put off, in order, adding the units known of them to
@@ -77,7 +82,7 @@ bool settle_put_off(Slice& slice, double s, const Rules& rules, double& units);
 
 // The same, at once where there are none, as there mostly are not.
 inline bool take_put_off(Slice& slice, double s, const Rules& rules, double& units) {
-    return slice.put_off_count == 0 || settle_put_off(slice, s, rules, units);
+    return slice.put_off.count == 0 || settle_put_off(slice, s, rules, units);
 }
 
 }  // namespace reihen::engine
