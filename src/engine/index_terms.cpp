@@ -13,8 +13,9 @@ namespace reihen::engine {
 // |y - k| + margin y < 1/2 where margin n < 1. With no approximation error
 // (D = 0), point 3 tells that its computed term adds k units, no tie. The
 // ties' own terms are put off: only the computed term decides them. The
-// same margin below n0 tells that every term lies above the limit, and
-// n < 2^38 keeps 1/n and n far inside the normal range.
+// same margin below n0 tells that every term lies above the limit;
+// n < 2^38 keeps 1/n and n far inside the normal range, and u <= 2^40 the
+// positions within whole numbers of 64 bits.
 bool index_terms_apply(const Slice& slice, double s, const Rules& rules) {
     if (s != -1.0 || !(rules.scale > 0.0 && rules.scale <= 0.5)) return false;
     const double last = slice.n0 + static_cast<double>(slice.length) - 1.0;
@@ -34,7 +35,7 @@ void sort_index_terms(Slice& slice, const Rules& rules) {
     const double first_tie = k * u + 0.5 * u;
     const double end = n0 + static_cast<double>(slice.length);
     double units = (std::min(first_tie, end) - n0) * k;
-    // Positions in the slice, below 2^38, as whole numbers.
+    // Positions in the slice as whole numbers, below 2^31 + 2^40.
     const auto length = static_cast<std::int64_t>(slice.length);
     const auto period = static_cast<std::int64_t>(u);
     auto position = static_cast<std::int64_t>(first_tie - n0);
