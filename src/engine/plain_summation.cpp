@@ -22,7 +22,9 @@ void write_report_line(std::ostream& out, std::string& line, double sum, double 
 
 }  // namespace
 
-double series_term(double n, double s) { return 1.0 / std::pow(n, s); }
+double series_power(double n, double s) { return std::pow(n, s); }
+
+double series_term(double n, double s) { return 1.0 / series_power(n, s); }
 
 double sum_series_plain(double s, double limit, int report, std::ostream& out) {
     double sum = 0.0;

@@ -23,8 +23,11 @@ public:
 };
 
 // One term of the series, 1.0 / pow(n, s): every engine computes a term it
-// needs exactly through this one function.
+// needs exactly through this one function, or as 1.0 / series_power(n, s)
+// where it divides several at a time (a division rounds alike in every
+// vector width).
 double series_term(double n, double s);
+double series_power(double n, double s);
 
 // The plain loop: adds the terms 1.0 / pow(n, s) for n = 1, 2, 3, ... in that
 // order, one double addition each, for as long as the next term is strictly

@@ -38,12 +38,13 @@ constexpr std::uint32_t kRoundsDown = 32;  // y < q: a tie's odd neighbour lies 
 
 using LaneBits = long long;  // a flag in every lane whose mask is set
 
-// Sorts the computed terms four at a time: their units q, y rounded to the
-// nearest whole number, ties to even (y < 2^51), and what their rounding
-// does. Lanes past the last term sort what the columns hold there. Its
-// products (by the scale and by 1/2) are exact, so that a fused step
-// rounds as the two would.
-REIHEN_KERNEL_BODY void sort_terms(const PutOffTerms& terms, std::size_t count, const Rules& rules,
+// Divides the terms put off four at a time, the column holding pow's
+// results before and the terms after, and sorts them: their units q, y
+// rounded to the nearest whole number, ties to even (y < 2^51), and what
+// their rounding does. Lanes past the last term take what the columns hold
+// there. Its products (by the scale and by 1/2) are exact, so that a fused
+// step rounds as the two would.
+REIHEN_KERNEL_BODY void sort_terms(PutOffTerms& terms, std::size_t count, const Rules& rules,
                                    double* units, std::uint8_t* kinds) {
     // y < top tells both that the sum has a unit and that y < 2^51.
     const double top = rules.scale != 0.0 ? kTwo51 : -1.0;
@@ -52,9 +53,11 @@ REIHEN_KERNEL_BODY void sort_terms(const PutOffTerms& terms, std::size_t count, 
     const double least_units = rules.never_grow ? 1.0 : 0.0;
     const Mask magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
     for (std::size_t i = 0; i < count; i += kLanes) {
-        Vec term;
+        Vec power;
         Vec before;
-        std::memcpy(&term, &terms.term[i], sizeof term);
+        std::memcpy(&power, &terms.term[i], sizeof power);
+        const Vec term = 1.0 / power;
+        std::memcpy(&terms.term[i], &term, sizeof term);
         std::memcpy(&before, &terms.units_before[i], sizeof before);
         // Exact, as the scale is a power of two, except where y is
         // subnormal: then q is 0 and there is no tie.
@@ -82,13 +85,13 @@ REIHEN_KERNEL_BODY void sort_terms(const PutOffTerms& terms, std::size_t count, 
     }
 }
 
-REIHEN_WIDE_VECTORS void sort_terms_wide(const PutOffTerms& terms, std::size_t count,
-                                         const Rules& rules, double* units, std::uint8_t* kinds) {
+REIHEN_WIDE_VECTORS void sort_terms_wide(PutOffTerms& terms, std::size_t count, const Rules& rules,
+                                         double* units, std::uint8_t* kinds) {
     sort_terms(terms, count, rules, units, kinds);
 }
 
-void sort_terms_baseline(const PutOffTerms& terms, std::size_t count, const Rules& rules,
-                         double* units, std::uint8_t* kinds) {
+void sort_terms_baseline(PutOffTerms& terms, std::size_t count, const Rules& rules, double* units,
+                         std::uint8_t* kinds) {
     sort_terms(terms, count, rules, units, kinds);
 }
 
@@ -123,7 +126,7 @@ bool settle_put_off(Slice& slice, double s, const Rules& rules, double& units) {
     const std::size_t count = terms.count;
     terms.count = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        terms.term[i] = series_term(slice.n0 + static_cast<double>(terms.position[i]), s);
+        terms.term[i] = series_power(slice.n0 + static_cast<double>(terms.position[i]), s);
     }
     alignas(32) std::array<double, kMostPutOff> term_units;
     alignas(32) std::array<std::uint8_t, kMostPutOff> kinds;

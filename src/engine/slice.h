@@ -23,7 +23,7 @@ constexpr std::size_t kMostPutOff = 1024;
 // The indices too close to call, whose terms the kernels put off, each with
 // the units of the slice before it that were known when it was put off;
 // their terms are computed when they are taken. Kept by columns, so that
-// they are sorted four at a time (settle_put_off).
+// they are divided and sorted four at a time (settle_put_off).
 struct PutOffTerms {
     std::vector<std::uint32_t> position = std::vector<std::uint32_t>(kMostPutOff);
     std::vector<double> units_before = std::vector<double>(kMostPutOff);
