@@ -105,6 +105,7 @@ TEST(Summation, RunsStartedFarOutEqualThePlainLoop) {
         {-1, 0x1p40, 0x1p35, 0},               // and a tie every 32 terms
         {-1, 0x1p27, 0x1p26, 0},               // a tie every other term, index by index
         {-1, 0x1p30, 0x1p25, 0},               // a tie every 32 terms, known from the index
+        {-1, 0x1p38 - 50'000, 0x1p28, 0},      // every 512, to where the index tells no more
         {-2, 0x1p30, 0x1p27, 0},               // squares, a tie now and then
         {-0.5, 0x1p46, 0x1p43, 0},             // slowly growing terms
         {2, 0x1p30, 0x1p26, 0x1p30 + 90'000},  // falling terms, to a limit
