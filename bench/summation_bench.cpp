@@ -1,8 +1,10 @@
 // The program's summation against the plain loop on the same inputs, in one
 // run; prints each ratio at the end, and each case's time as a multiple of
-// T0, the plain loop's time for 10^8 terms at s = 0.7; the program's
-// times and T0 are the best of two runs. The block kernels alone: the
-// per-index scan and the stretch walk on one thread.
+// T0, the plain loop's time for 10^8 terms at s = 0.7, once as measured at
+// the start and once as measured again right before the case (the
+// machine's speed may drift within a run); the program's times and T0 are
+// the best of two runs. The block kernels alone: the per-index scan and the
+// stretch walk on one thread.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -145,8 +147,8 @@ public:
     }
 
     void print_ratios() const {
-        std::printf("\n%-30s %12s %12s %8s %6s %8s %8s\n", "case", "plain (ms)", "program (ms)",
-                    "ratio", "T0", "rounds", "sleeps");
+        std::printf("\n%-30s %12s %12s %8s %6s %6s %8s %8s\n", "case", "plain (ms)", "program (ms)",
+                    "ratio", "T0", "near", "rounds", "sleeps");
         for (const Case& c : kCases) print(c.name, "plain/", "program/");
         print("report lines s=2 G=-10", "plain_lines", "program_lines");
         std::printf("\n%-30s %12s\n", "kernel, one thread", "ns");
@@ -163,17 +165,24 @@ private:
         const auto p = seconds_.find(plain == "plain/" ? plain + name : plain);
         const auto q = seconds_.find(program == "program/" ? program + name : program);
         if (q == seconds_.end()) return;
-        const auto t0 = seconds_.find(std::string("plain/") + kCases[0].name);
-        const double multiple = t0 == seconds_.end() ? 0.0 : q->second / t0->second;
+        const double multiple = multiple_of(q->second, std::string("plain/") + kCases[0].name);
+        const double near = multiple_of(q->second, "near/" + name);
         const reihen::PoolCounts counts = g_pool_counts[name];
         if (p == seconds_.end()) {
-            std::printf("%-30s %12s %12.1f %8s %6.2f", name.c_str(), "-", q->second, "-", multiple);
+            std::printf("%-30s %12s %12.1f %8s %6.2f %6.2f", name.c_str(), "-", q->second, "-",
+                        multiple, near);
         } else {
-            std::printf("%-30s %12.1f %12.1f %7.1fx %6.2f", name.c_str(), p->second, q->second,
-                        p->second / q->second, multiple);
+            std::printf("%-30s %12.1f %12.1f %7.1fx %6.2f %6.2f", name.c_str(), p->second,
+                        q->second, p->second / q->second, multiple, near);
         }
         std::printf(" %8llu %8llu\n", static_cast<unsigned long long>(counts.rounds),
                     static_cast<unsigned long long>(counts.sleeps));
+    }
+
+    // A time as a multiple of the T0 measured under `t0`, 0 where there is none.
+    double multiple_of(double seconds, const std::string& t0) const {
+        const auto at = seconds_.find(t0);
+        return at == seconds_.end() ? 0.0 : seconds / at->second;
     }
 
     std::map<std::string, double> seconds_;
@@ -190,6 +199,11 @@ int main(int argc, char** argv) {
                 ->Repetitions(&c == &kCases[0] ? 2 : 1)
                 ->UseRealTime();
         }
+        benchmark::RegisterBenchmark((std::string("near/") + c.name).c_str(), plain_sum, kCases[0])
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1)
+            ->Repetitions(2)
+            ->UseRealTime();
         benchmark::RegisterBenchmark((std::string("program/") + c.name).c_str(), program_sum, c)
             ->Unit(benchmark::kMillisecond)
             ->Iterations(1)
