@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 
 #include "fast_summation.h"
 #include "lanes.h"
@@ -54,6 +55,70 @@ TEST(BlockScan, SharesAddTheUnitsOfEachTerm) {
             EXPECT_EQ(slice.end, SliceEnd::kOpen);
             EXPECT_EQ(slice.length, c.length);
             EXPECT_EQ(slice.units, expected);
+        }
+    }
+}
+
+// What adding y units (a computed term scaled) does to m units within a
+// binade: rounds m + y to nearest, ties to even.
+std::uint64_t add_units(std::uint64_t m, double y) {
+    const double k = std::floor(y);
+    const auto whole = static_cast<std::uint64_t>(k);
+    if (y - k != 0.5) return m + static_cast<std::uint64_t>(std::nearbyint(y));
+    return m + whole + ((m + whole) % 2);
+}
+
+// A share with ties against the plain loop's additions in units, from an
+// odd unit count: the share's certain units and its listed terms, added in
+// order as the main thread adds them, give what each index's own term gives.
+TEST(BlockScan, SharesWithTiesAddWhatEachTermAdds) {
+    const struct {
+        double s;
+        double n0;
+        std::size_t length;
+        double scale;
+        double margin = 0.0;  // 0: the default
+    } cases[] = {
+        {-1, 0x1p30, 5000, 0x1p-5},         // a tie every 32 indices, known from the index
+        {-1, 0x1p30 + 16, 100, 0x1p-5},     // starting at a tie
+        {-1, 0x1p30 + 17, 20, 0x1p-5},      // no tie in the share
+        {-1, 0x1p27 + 1, 5000, 0x1p-1},     // a tie every other index
+        {-1, 0x1p37, 5000, 0x1p-1},         // where some of them are no ties
+        {-1, 0x1p38 - 2048, 5000, 0x1p-9},  // past where the index tells
+        // A wide margin: every index put off, ties and others between them.
+        {-1, 0x1p27 + 2, 5000, 0x1p-1, 0x1p-20},
+        {-2, 0x1p20, 5000, 0x1p-1, 0x1p-30},
+        {-2, 0x1p20, 5000, 0x1p-1},  // squares, near ties
+        {-3, 0x1p14, 5000, 0x1p-3},
+    };
+    const reihen::FastSummationSettings defaults;
+    const std::uint64_t start = (std::uint64_t{1} << 52) + 1;
+    for (const auto& c : cases) {
+        std::uint64_t expected = start;
+        for (std::size_t i = 0; i < c.length; ++i) {
+            const double n = c.n0 + static_cast<double>(i);
+            expected = add_units(expected, reihen::series_term(n, c.s) * c.scale);
+        }
+        for (const bool wide : {false, wide_vectors_available()}) {
+            SCOPED_TRACE(testing::Message() << "s=" << c.s << " n0=" << c.n0 << " wide " << wide);
+            const double margin = c.margin == 0.0 ? defaults.margin : c.margin;
+            const Rules rules{c.scale, 0.0, margin, false, defaults.shortest_stretch, wide};
+            Slice slice;
+            slice.n0 = c.n0;
+            slice.length = c.length;
+            scan_slice(slice, c.s, binomial_coefficients(c.s), binomial_coefficients(1.0 / c.s),
+                       rules);
+            ASSERT_EQ(slice.end, SliceEnd::kOpen);
+            ASSERT_FALSE(slice.cut);
+            std::uint64_t m = start;
+            double added = 0.0;
+            for (const Uncertain& u : slice.uncertain) {
+                m += static_cast<std::uint64_t>(u.units_before - added);
+                m = add_units(m, u.term * c.scale);
+                added = u.units_before;
+            }
+            m += static_cast<std::uint64_t>(slice.units - added);
+            EXPECT_EQ(m, expected);
         }
     }
 }
