@@ -17,10 +17,9 @@ namespace reihen::engine {
 // n < 2^38 keeps 1/n and n far inside the normal range, and u <= 2^40 the
 // positions within whole numbers of 64 bits.
 bool index_terms_apply(const Slice& slice, double s, const Rules& rules) {
-    if (s != -1.0 || !(rules.scale > 0.0 && rules.scale <= 0.5)) return false;
     const double last = slice.n0 + static_cast<double>(slice.length) - 1.0;
-    return rules.scale >= 0x1p-40 && last < 0x1p38 && rules.margin * last < 1.0 &&
-           slice.n0 * (1.0 - rules.margin) > rules.limit;
+    return s == -1.0 && rules.scale >= 0x1p-40 && rules.scale <= 0.5 && last < 0x1p38 &&
+           rules.margin * last < 1.0 && slice.n0 * (1.0 - rules.margin) > rules.limit;
 }
 
 // The indices from n0 up to the first tie add k units each, and the u - 1
