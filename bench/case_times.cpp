@@ -1,13 +1,22 @@
 // The program's summation on each case, as a multiple of T0 measured in the
-// same run, with the worker pool's jobs and sleeping waits; best of two
-// runs each. It needs nothing but the program's own code, so that it runs
-// on both platforms (the Windows build under Wine). Cases whose name
-// contains the first argument, where one is given.
+// same run, best of two runs each. It needs nothing but the program's own
+// code, so that it runs on both platforms (the Windows build under Wine).
+//
+//   reihen_case_times [--threads N] [FILTER]
+//
+// runs the cases whose name contains FILTER, on N threads (by default one
+// for each core the process may use). For each case it also tells how the
+// work was handed out (blocks, pieces, waits that ended in sleep) and the
+// share of the time in which the main thread worked alone, no other thread
+// having work; from that share, Amdahl's law estimates the time on 4, 8 and
+// 16 cores, taking the rest of the time as work that all threads share.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <string>
 
 #include "cases.h"
 #include "fast_summation.h"
@@ -19,38 +28,70 @@ using reihen::bench::kCases;
 
 using Clock = std::chrono::steady_clock;
 
+struct Timed {
+    double seconds = INFINITY;
+    reihen::RunStatistics statistics;
+};
+
 template <class Run>
-double best_of_two(Run run) {
-    double best = INFINITY;
+Timed best_of_two(Run run) {
+    Timed best;
     for (int i = 0; i < 2; ++i) {
+        reihen::RunStatistics statistics;
         const auto start = Clock::now();
-        run();
-        best = std::fmin(best, std::chrono::duration<double>(Clock::now() - start).count());
+        run(statistics);
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        if (seconds < best.seconds) best = {seconds, statistics};
     }
     return best;
+}
+
+// The time on `cores` cores by Amdahl's law, from a run on `threads`.
+double estimate(const Timed& timed, double cores) {
+    const double alone = std::fmin(timed.statistics.alone, timed.seconds);
+    const double shared = (timed.seconds - alone) * timed.statistics.threads;
+    return alone + shared / std::fmax(cores, timed.statistics.threads);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* filter = argc > 1 ? argv[1] : "";
+    unsigned threads = 0;
+    const char* filter = "";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc) {
+            threads = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+        } else {
+            filter = argv[i];
+        }
+    }
     const Case& t0_case = kCases[0];
     std::ofstream none;
     volatile double sink = 0.0;
-    const double t0 = best_of_two(
-        [&] { sink = reihen::sum_series_plain(t0_case.s, std::pow(10.0, t0_case.g), 0, none); });
-    std::printf("T0 (plain loop, %s): %.0f ms\n\n", t0_case.name, t0 * 1e3);
-    std::printf("%-30s %10s %6s %8s %8s\n", "case", "ms", "T0", "rounds", "sleeps");
+    const Timed t0 = best_of_two([&](reihen::RunStatistics&) {
+        sink = reihen::sum_series_plain(t0_case.s, std::pow(10.0, t0_case.g), 0, none);
+    });
+    std::printf("T0 (plain loop, %s): %.0f ms\n\n", t0_case.name, t0.seconds * 1e3);
+    std::printf("%-24s %8s %5s %7s %6s %7s %6s %6s %6s %8s %8s %8s\n", "case", "ms", "T0",
+                "threads", "blocks", "pieces", "again", "sleeps", "alone", "4 cores", "8 cores",
+                "16 cores");
     for (const Case& c : kCases) {
         if (std::strstr(c.name, filter) == nullptr) continue;
         reihen::SummationMonitor quiet;
-        reihen::FastSummationSettings settings;
-        reihen::PoolCounts counts;
-        settings.pool_counts = &counts;
-        const double seconds = best_of_two(
-            [&] { sink = reihen::sum_series_fast(c.s, std::pow(10.0, c.g), quiet, settings); });
-        std::printf("%-30s %10.1f %6.2f %8llu %8llu\n", c.name, seconds * 1e3, seconds / t0,
-                    static_cast<unsigned long long>(counts.rounds),
-                    static_cast<unsigned long long>(counts.sleeps));
+        const Timed timed = best_of_two([&](reihen::RunStatistics& statistics) {
+            reihen::FastSummationSettings settings;
+            settings.threads = threads;
+            settings.statistics = &statistics;
+            sink = reihen::sum_series_fast(c.s, std::pow(10.0, c.g), quiet, settings);
+        });
+        const reihen::RunStatistics& s = timed.statistics;
+        std::printf("%-24.24s %8.1f %5.2f %7u %6llu %7llu %6llu %6llu %5.1f%% %8.1f %8.1f %8.1f\n",
+                    c.name, timed.seconds * 1e3, timed.seconds / t0.seconds, s.threads,
+                    static_cast<unsigned long long>(s.blocks),
+                    static_cast<unsigned long long>(s.pieces),
+                    static_cast<unsigned long long>(s.sorted_again),
+                    static_cast<unsigned long long>(s.sleeps),
+                    100.0 * std::fmin(s.alone / timed.seconds, 1.0), estimate(timed, 4) * 1e3,
+                    estimate(timed, 8) * 1e3, estimate(timed, 16) * 1e3);
     }
 }

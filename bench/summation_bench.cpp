@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <string>
@@ -34,20 +36,23 @@ void plain_sum(benchmark::State& state, const Case& c) {
     }
 }
 
-// The pool's jobs and sleeping waits of each case's last run.
-std::map<std::string, reihen::PoolCounts> g_pool_counts;
+// What each case's last run asked of its threads, and how many threads
+// to run (--threads=N; 0: one for each core the process may use).
+std::map<std::string, reihen::RunStatistics> g_statistics;
+unsigned g_threads = 0;
 
-// What the program runs without report lines, counting the pool's work.
+// What the program runs without report lines, counting the threads' work.
 void program_sum(benchmark::State& state, const Case& c) {
     reihen::SummationMonitor quiet;
     reihen::FastSummationSettings settings;
-    reihen::PoolCounts counts;
-    settings.pool_counts = &counts;
+    reihen::RunStatistics statistics;
+    settings.threads = g_threads;
+    settings.statistics = &statistics;
     for (auto _ : state) {
         benchmark::DoNotOptimize(
             reihen::sum_series_fast(c.s, std::pow(10.0, c.g), quiet, settings));
     }
-    g_pool_counts[c.name] = counts;
+    g_statistics[c.name] = statistics;
 }
 
 // One thread's share of a block at index n0 of the run of s = -26, whose
@@ -148,7 +153,7 @@ public:
 
     void print_ratios() const {
         std::printf("\n%-30s %12s %12s %8s %6s %6s %8s %8s\n", "case", "plain (ms)", "program (ms)",
-                    "ratio", "T0", "near", "rounds", "sleeps");
+                    "ratio", "T0", "near", "blocks", "sleeps");
         for (const Case& c : kCases) print(c.name, "plain/", "program/");
         print("report lines s=2 G=-10", "plain_lines", "program_lines");
         std::printf("\n%-30s %12s\n", "kernel, one thread", "ns");
@@ -167,7 +172,7 @@ private:
         if (q == seconds_.end()) return;
         const double multiple = multiple_of(q->second, std::string("plain/") + kCases[0].name);
         const double near = multiple_of(q->second, "near/" + name);
-        const reihen::PoolCounts counts = g_pool_counts[name];
+        const reihen::RunStatistics counts = g_statistics[name];
         if (p == seconds_.end()) {
             std::printf("%-30s %12s %12.1f %8s %6.2f %6.2f", name.c_str(), "-", q->second, "-",
                         multiple, near);
@@ -175,7 +180,7 @@ private:
             std::printf("%-30s %12.1f %12.1f %7.1fx %6.2f %6.2f", name.c_str(), p->second,
                         q->second, p->second / q->second, multiple, near);
         }
-        std::printf(" %8llu %8llu\n", static_cast<unsigned long long>(counts.rounds),
+        std::printf(" %8llu %8llu\n", static_cast<unsigned long long>(counts.blocks),
                     static_cast<unsigned long long>(counts.sleeps));
     }
 
@@ -191,6 +196,11 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--threads=", 10) == 0) {
+            g_threads = static_cast<unsigned>(std::strtoul(argv[i] + 10, nullptr, 10));
+        }
+    }
     for (const Case& c : kCases) {
         if (c.run_plain) {
             benchmark::RegisterBenchmark((std::string("plain/") + c.name).c_str(), plain_sum, c)

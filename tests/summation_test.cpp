@@ -30,6 +30,17 @@ double plain_terms(double s, std::uint64_t count) {
     return sum;
 }
 
+// The plain loop's sum from the settings' first index and start sum, for
+// `count` terms at most.
+double plain_from(double s, double limit, const FastSummationSettings& from, std::uint64_t count) {
+    double sum = from.start_sum;
+    for (double n = from.first_index; n < from.first_index + static_cast<double>(count); n += 1) {
+        if (!(reihen::series_term(n, s) > limit)) break;
+        sum += reihen::series_term(n, s);
+    }
+    return sum;
+}
+
 double fast(double s, double limit) {
     SummationMonitor quiet;
     std::ostringstream out;
@@ -121,12 +132,44 @@ TEST(Summation, RunsStartedFarOutEqualThePlainLoop) {
             const double limit = c.last == 0 ? 0.0 : reihen::series_term(c.last, c.s);
             StopAfter monitor(100'000);
             const double sum = reihen::sum_series_fast(c.s, limit, monitor, settings);
-            double expected = settings.start_sum;
-            for (double n = c.first; n < c.first + static_cast<double>(monitor.terms_); n += 1) {
-                if (!(reihen::series_term(n, c.s) > limit)) break;
-                expected += reihen::series_term(n, c.s);
+            expect_same(plain_from(c.s, limit, settings, monitor.terms_), sum, c.s,
+                        std::log10(limit), rules);
+        }
+    }
+}
+
+TEST(Summation, EveryThreadCountGivesThePlainSum) {
+    // Runs far out whose sum leaves its binade after `left` terms, within
+    // some piece, or that end at a limit or settle within one; the sum's
+    // unit is about 2^-k of the first term.
+    const struct {
+        double s;
+        double first;
+        int k;
+        double left;
+        double last;  // the index whose term is the limit, or 0 for none
+    } cases[] = {
+        {-26, 0x1p31, 24, 40'000, 0},  // every index sorted on its own
+        {-3, 0x1p45, 34, 60'000, 0},   // stretches walked
+        {-1, 0x1p30, 25, 30'000, 0},   // ties known from the index
+        {2, 0x1p30, 26, 1e6, 0x1p30 + 90'000},
+        {3, 0x1p20, -1, 1e6, 0},  // falling below half a unit: the run settles
+    };
+    for (const auto& c : cases) {
+        for (const unsigned threads : {1U, 2U, 3U, 7U, 64U}) {
+            for (int rules = 0; rules < 2; ++rules) {
+                FastSummationSettings settings = kSettings[rules];
+                settings.threads = threads;
+                settings.first_index = c.first;
+                const double term = reihen::series_term(c.first, c.s);
+                settings.start_sum = std::ldexp(1.0, 53 + std::ilogb(term) - c.k) - c.left * term;
+                const double limit = c.last == 0 ? 0.0 : reihen::series_term(c.last, c.s);
+                StopAfter monitor(100'000);
+                const double sum = reihen::sum_series_fast(c.s, limit, monitor, settings);
+                SCOPED_TRACE(testing::Message() << threads << " threads");
+                expect_same(plain_from(c.s, limit, settings, monitor.terms_), sum, c.s,
+                            std::log10(limit), rules);
             }
-            expect_same(expected, sum, c.s, std::log10(limit), rules);
         }
     }
 }

@@ -15,8 +15,10 @@
 #include "fast_summation.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <limits>
 #include <vector>
 
@@ -34,17 +36,59 @@ using namespace engine;
 
 constexpr double kFirstSliceLength = 64.0;
 // A share of this many indices, where each is looked at, takes a thread
-// long enough that the pool's start and end cost little against it.
+// long enough that handing it out costs little against it.
 constexpr double kLongestSlice = 1048576.0;
 // Slices are numbered by 32-bit positions.
 constexpr double kLongestWalk = 0x1p31;
 // The stretches a walked share holds at most, about: a few of them take
 // their computed terms, which the share's list must hold.
 constexpr double kMostStretches = 65536.0;
+// A block holds this many pieces for each thread, so that a thread slowed
+// down (by another program on its core, or on a slower core) leaves the
+// rest of its share to the others.
+constexpr unsigned kPiecesPerThread = 4;
+// Indices in a piece at least: fewer would cost more to hand out than to
+// sort.
+constexpr double kShortestPiece = 64.0;
+// The pieces handed out ahead of the adding, for each thread: enough that
+// the other threads sort on for some milliseconds where the main thread
+// loses its core to another program.
+constexpr unsigned kPiecesAhead = 64;
+
+// A piece of a block: the indices to sort and the binade to sort them in,
+// then what the sorting found. Each has cache lines of its own, as
+// different threads write neighbouring pieces.
+struct alignas(64) Piece {
+    // Written by the main thread while no thread may keep the piece's
+    // result, and read by a thread that took the piece's number: `id`
+    // tells it whether it read the piece of that number (hand_out, sort).
+    std::atomic<std::uint64_t> id{UINT64_MAX};
+    std::atomic<double> n0{0.0};
+    std::atomic<std::size_t> length{0};
+    std::atomic<double> scale{0.0};
+    // Written by the thread that keeps its result, then read by the main
+    // thread, as are `n0` and `scale` (its own).
+    std::size_t sorted_length = 0;  // the indices before `end`
+    double units = 0.0;
+    std::vector<Uncertain> uncertain;
+    SliceEnd end = SliceEnd::kOpen;
+    bool cut = false;
+};
+
+// Indices n0 .. n0 + length - 1, sorted under one binade's rules on all
+// threads and added in order, as the pieces first_piece .. end_piece - 1.
+struct Block {
+    double n0;
+    double length;
+    Rules rules;
+    double most_units = 0.0;  // a bound on the units its terms add
+    std::uint64_t first_piece = 0;
+    std::uint64_t end_piece = 0;
+};
 
 // The whole run: the plain loop's state, advanced by plain steps, by blocks
 // of single indices sorted by approximation, and by stretches.
-class Summation {
+class Summation final : PieceWork {
 public:
     Summation(double s, double limit, SummationMonitor& monitor,
               const FastSummationSettings& settings)
@@ -54,8 +98,20 @@ public:
           settings_(settings),
           binomial_(binomial_coefficients(s)),
           inverse_series_(binomial_coefficients(1.0 / s)),
-          pool_(thread_count()),
-          slices_(pool_.size()) {}
+          rules_{0.0,
+                 limit,
+                 settings.margin,
+                 s >= 0.0,
+                 settings.shortest_stretch,
+                 settings.wide_vectors && wide_vectors_available()},
+          threads_(settings.threads != 0 ? std::min(settings.threads, kMostThreads)
+                                         : thread_count()),
+          pieces_((kPiecesAhead + 2 * kPiecesPerThread) * threads_),
+          scratch_(threads_),
+          pool_(threads_, pieces_.size(), *this) {}
+
+    Summation(const Summation&) = delete;
+    Summation& operator=(const Summation&) = delete;
 
     double run() {
         // The first index through the plain step: from then on the sum is
@@ -64,22 +120,20 @@ public:
             monitor_.progress(added_, sum_);
             return sum_;
         }
-        bool stretches = n_ < kTwo53 && stretch_expected(2.0, scaled_term());
-        double slice_length = kFirstSliceLength;
+        bool stretches = n_ < kTwo53 && stretch_expected(n_, 2.0, scaled_term());
         while (!ended_ && n_ < kTwo53) {
             if (stretches) {
-                stretches = stretch_step(kTwo53 - 1.0, sequential_stretch());
-                if (!stretches) slice_length = kFirstSliceLength;
+                stretches = stretch_step(kTwo53 - 1.0, sequential_stretch(n_));
+                if (!stretches) slice_length_ = kFirstSliceLength;
+                // The monitor is asked right after it was told, so that a
+                // stop always comes with the count and sum it saw last.
+                if ((++steps_ & 0x3FF) == 0 || !stretches) {
+                    monitor_.progress(added_, sum_);
+                    if (monitor_.stop_requested()) return sum_;
+                }
             } else {
-                run_block(block_length(slice_length, scaled_term()));
-                slice_length = std::min(slice_length * 2.0, kLongestSlice);
-                stretches = !ended_ && n_ < kTwo53 && stretch_expected(2.0, scaled_term());
-            }
-            // The monitor is asked right after it was told, so that a stop
-            // always comes with the count and sum it saw last.
-            if ((++steps_ & 0x3FF) == 0 || !stretches) {
-                monitor_.progress(added_, sum_);
-                if (monitor_.stop_requested()) return sum_;
+                if (!run_blocks()) return sum_;
+                stretches = !ended_ && n_ < kTwo53 && stretch_expected(n_, 2.0, scaled_term());
             }
         }
         if (!ended_ && n_ == kTwo53) fixed_term_sum();
@@ -87,13 +141,17 @@ public:
         return sum_;
     }
 
-    PoolCounts pool_counts() const { return {pool_.rounds(), pool_.sleeps()}; }
+    RunStatistics statistics() const {
+        const PoolStatistics pool = pool_.statistics();
+        return {pool_.size(), blocks_, pool.pieces, pool.sorted_again, pool.sleeps, pool.alone};
+    }
 
 private:
+    // The rules of the sum's current binade.
     Rules rules() const {
-        return {unit_scale(sum_),           limit_,
-                settings_.margin,           s_ >= 0.0,
-                settings_.shortest_stretch, settings_.wide_vectors && wide_vectors_available()};
+        Rules now = rules_;
+        now.scale = unit_scale(sum_);
+        return now;
     }
 
     // The term of index n in units of the sum's last place.
@@ -101,8 +159,8 @@ private:
 
     // How many indices at n share one q, where the scaled term is y: about
     // n / (|s| y).
-    double stretch_length(double y) const {
-        return s_ == 0.0 ? kTwo53 : n_ / (std::fabs(s_) * std::max(y, 0.5));
+    double stretch_length(double n, double y) const {
+        return s_ == 0.0 ? kTwo53 : n / (std::fabs(s_) * std::max(y, 0.5));
     }
 
     void count_added(double count) {
@@ -134,113 +192,229 @@ private:
     // one after another on one thread, with `factor` to spare: where an
     // anchor's reach holds only a few of them, blocks are mostly the cost
     // of their anchors.
-    bool stretch_expected(double factor, double y) const {
-        return stretch_length(y) >= factor * sequential_stretch();
+    bool stretch_expected(double n, double factor, double y) const {
+        return stretch_length(n, y) >= factor * sequential_stretch(n);
     }
 
-    double sequential_stretch() const {
-        const double few = anchor_reach(n_, s_) / settings_.stretches_per_anchor;
+    double sequential_stretch(double n) const {
+        const double few = anchor_reach(n, s_) / settings_.stretches_per_anchor;
         return std::max(settings_.shortest_stretch, few);
     }
 
-    // The indices of the next block. A thread's share is longer where
+    // Blocks one after another, planned ahead of the adding by about
+    // kPiecesAhead pieces for each thread, so that the threads sort on
+    // while the main thread adds, or has lost its core for a while. A block
+    // is planned where it is known to start in the binade of the sum at the
+    // start of the oldest block in flight, which is exact: the units the
+    // blocks in flight add are bounded. Where the next block cannot be
+    // planned yet, the blocks in flight are added first. False where the
+    // monitor asked to stop.
+    bool run_blocks() {
+        std::deque<Block> planned;  // handed out and not yet added, in order
+        planned.push_back(plan_block(n_, scaled_term(), kTwo53 - sum_ * unit_scale(sum_), rules()));
+        for (;;) {
+            plan_ahead(planned);
+            const bool as_planned = add_block(planned.front());
+            planned.pop_front();
+            monitor_.progress(added_, sum_);
+            if (monitor_.stop_requested()) {
+                pool_.withdraw();
+                return false;
+            }
+            if (!as_planned || planned.empty()) {
+                pool_.withdraw();
+                return true;
+            }
+        }
+    }
+
+    // The block from index n on, where the scaled term is y and at least
+    // `room` units are left in the sum's binade, handed out to the threads.
+    Block plan_block(double n, double y, double room, const Rules& rules) {
+        Block block{n, block_length(n, y, room), rules};
+        block.most_units = most_units(block);
+        slice_length_ = std::min(slice_length_ * 2.0, kLongestSlice);
+        ++blocks_;
+        hand_out(block);
+        return block;
+    }
+
+    // Plans the blocks after those in flight, up to kPiecesAhead pieces for
+    // each thread, while each next one is known to start in the same binade.
+    // The sum is exact at the start of the first block in flight, and the
+    // planning depends on nothing else: never on the time.
+    void plan_ahead(std::deque<Block>& planned) {
+        const std::uint64_t ahead = std::uint64_t{kPiecesAhead} * pool_.size();
+        const double scale = planned.front().rules.scale;
+        double room = kTwo53 - sum_ * scale;
+        for (const Block& block : planned) room -= block.most_units;
+        while (pool_.next_piece() - planned.front().first_piece < ahead && room > 0.0) {
+            const Block& last = planned.back();
+            const double n = last.n0 + last.length;
+            if (!(n < kTwo53)) return;
+            const double y = series_term(n, s_) * scale;
+            if (stretch_expected(n, 2.0, y)) return;
+            planned.push_back(plan_block(n, y, room, last.rules));
+            room -= planned.back().most_units;
+        }
+    }
+
+    // The most units the block's terms add: each lies within 2^-30 (far
+    // more than pow's error) of the larger of the terms at the block's ends,
+    // as tau is monotone, and adds at most half a unit more.
+    double most_units(const Block& block) const {
+        const double first = series_term(block.n0, s_);
+        const double last = series_term(block.n0 + block.length - 1.0, s_);
+        return block.length * (std::max(first, last) * block.rules.scale * (1.0 + 0x1p-30) + 0.5);
+    }
+
+    // The length of the block from n on, where the scaled term is y and
+    // `room` units are left in the binade. A thread's share is longer where
     // stretches are walked, so that each share holds about as much work.
-    // The block stays short of the end of the sum's binade: there the rest
-    // of the block goes one stretch or index at a time. Units of growing
-    // terms are bounded by those of the block's last index.
-    double block_length(double slice_length, double y) const {
-        const double stretch = stretch_length(y);
-        const double reach = anchor_reach(n_, s_);
-        // Only where anchors are walked at all, and not where a wide margin
-        // leaves many values too close to call: each of those takes its
-        // computed term.
-        const bool walks = stretch > settings_.shortest_stretch && reach >= kShortestReach &&
-                           std::isfinite(inverse_series_[3]) && settings_.margin * y < 0x1p-6;
-        const double walked = walks ? stretch / settings_.shortest_stretch : 1.0;
+    // The block stays short of the end of the binade: there the rest of the
+    // block goes one stretch or index at a time. Units of growing terms are
+    // bounded by those of the block's last index.
+    double block_length(double n, double y, double room) const {
+        const double stretch = stretch_length(n, y);
+        const double reach = anchor_reach(n, s_);
+        const bool walked_anchors = walks(stretch, reach, y);
+        const double walked = walked_anchors ? stretch / settings_.shortest_stretch : 1.0;
         // A walked share spans 64 anchors at most, over which the length of
         // the stretches, estimated at its start, changes little.
-        const double widest = walks ? std::max(kFirstSliceLength, 64.0 * reach) : kLongestWalk;
+        const double widest =
+            walked_anchors ? std::max(kFirstSliceLength, 64.0 * reach) : kLongestWalk;
         const double threads = pool_.size();
-        const double room = kTwo53 - sum_ * unit_scale(sum_);  // units left in the binade
         double fits = 0.9 * room / std::max(y, 0x1p-30);
-        if (s_ < 0.0) fits /= std::pow(1.0 + fits / n_, -s_);
+        if (s_ < 0.0) fits /= std::pow(1.0 + fits / n, -s_);
         const double share =
-            walks ? std::min(slice_length, kMostStretches * settings_.shortest_stretch)
-                  : slice_length;
+            walked_anchors ? std::min(slice_length_, kMostStretches * settings_.shortest_stretch)
+                           : slice_length_;
         const double longest = threads * std::min({share * walked, widest, kLongestWalk});
         const double shortest =
             threads * std::min({kFirstSliceLength * walked, widest, kLongestWalk});
-        return std::max(std::min(longest, fits), shortest);
+        return std::min(std::ceil(std::max(std::min(longest, fits), shortest)), kTwo53 - n);
     }
 
-    // Sorts the next indices on all threads, then adds them in order.
-    void run_block(double length) {
-        const Rules block_rules = rules();
-        const double room = kTwo53 - n_;  // indices before the fixed term
-        const unsigned threads = pool_.size();
-        const double slice_length = std::ceil(length / threads);
-        const double start = n_;
-        for (unsigned index = 0; index < threads; ++index) {
-            Slice& slice = slices_[index];
-            const double first = std::min(index * slice_length, room);
-            slice.n0 = start + first;
-            slice.length = static_cast<std::size_t>(std::min(slice_length, room - first));
-        }
-        pool_.run([&](unsigned index) {
-            scan_slice(slices_[index], s_, binomial_, inverse_series_, block_rules);
-        });
-        // The slices after one that was cut short do not follow on from it.
-        for (unsigned index = 0; index < threads && !ended_; ++index) {
-            add_slice(slices_[index], block_rules.scale);
-            if (slices_[index].cut) break;
-        }
+    // Whether anchors are walked at all: not where a wide margin leaves
+    // many values too close to call, as each of those takes its computed
+    // term.
+    bool walks(double stretch, double reach, double y) const {
+        return stretch > settings_.shortest_stretch && reach >= kShortestReach &&
+               std::isfinite(inverse_series_[3]) && settings_.margin * y < 0x1p-6;
     }
 
-    void add_slice(const Slice& slice, double scale) {
-        added_before_slice_ = added_;
-        if (unit_scale(sum_) != scale) return add_slice_slowly(slice, 0);
+    // Cuts the block into pieces and hands them out. A piece's bounds follow
+    // from the block alone, never from the thread that sorts it or when.
+    void hand_out(Block& block) {
+        const double most = kPiecesPerThread * pool_.size();
+        const double count = std::clamp(std::floor(block.length / kShortestPiece), 1.0, most);
+        const double length = std::ceil(block.length / count);
+        block.first_piece = pool_.next_piece();
+        block.end_piece = block.first_piece;
+        for (double first = 0.0; first < block.length; first += length) {
+            pool_.reserve(block.end_piece);
+            Piece& piece = pieces_[block.end_piece % pieces_.size()];
+            // Each store follows the one of `id` before it: a thread that
+            // reads any of the new values also reads the new `id` after.
+            piece.id.store(UINT64_MAX, std::memory_order_relaxed);
+            piece.n0.store(block.n0 + first, std::memory_order_release);
+            piece.length.store(static_cast<std::size_t>(std::min(length, block.length - first)),
+                               std::memory_order_release);
+            piece.scale.store(block.rules.scale, std::memory_order_release);
+            piece.id.store(block.end_piece, std::memory_order_release);
+            ++block.end_piece;
+        }
+        pool_.publish(block.end_piece);
+    }
+
+    // Sorts a piece in the thread's own slice, where the piece read is the
+    // one of that number (a thread that took it long ago may find its slot
+    // handed out anew).
+    bool sort(unsigned thread, std::uint64_t id) override {
+        const Piece& piece = pieces_[id % pieces_.size()];
+        if (piece.id.load(std::memory_order_acquire) != id) return false;
+        Slice& slice = scratch_[thread];
+        slice.n0 = piece.n0.load(std::memory_order_acquire);
+        slice.length = piece.length.load(std::memory_order_acquire);
+        Rules rules = rules_;
+        rules.scale = piece.scale.load(std::memory_order_acquire);
+        if (piece.id.load(std::memory_order_relaxed) != id) return false;
+        scan_slice(slice, s_, binomial_, inverse_series_, rules);
+        return true;
+    }
+
+    void keep(unsigned thread, std::uint64_t id) override {
+        Piece& piece = pieces_[id % pieces_.size()];
+        Slice& slice = scratch_[thread];
+        piece.sorted_length = slice.length;
+        piece.units = slice.units;
+        piece.end = slice.end;
+        piece.cut = slice.cut;
+        piece.uncertain.swap(slice.uncertain);
+    }
+
+    // Adds the block's pieces in order, each as soon as it is sorted. False
+    // where the run ends there or the plan no longer holds after a piece:
+    // one cut short (those after it do not follow on from it), or the
+    // binade left.
+    bool add_block(const Block& block) {
+        for (std::uint64_t id = block.first_piece; id < block.end_piece; ++id) {
+            pool_.wait_for(id);
+            const Piece& piece = pieces_[id % pieces_.size()];
+            add_piece(piece);
+            if (ended_ || piece.cut || unit_scale(sum_) != block.rules.scale) return false;
+        }
+        return true;
+    }
+
+    void add_piece(const Piece& piece) {
+        const double n0 = piece.n0.load(std::memory_order_relaxed);
+        const double scale = piece.scale.load(std::memory_order_relaxed);
+        added_before_piece_ = added_;
+        if (unit_scale(sum_) != scale) return add_piece_slowly(piece, 0);
         double units_added = 0.0;
-        for (const Uncertain& u : slice.uncertain) {
+        for (const Uncertain& u : piece.uncertain) {
             if (!add_units(u.units_before - units_added, scale)) {
-                return add_slice_slowly(slice, position_after(slice, &u));
+                return add_piece_slowly(piece, position_after(piece, &u));
             }
             units_added = u.units_before;
-            n_ = slice.n0 + static_cast<double>(u.position);
-            added_ = added_before_slice_ + u.position;
+            n_ = n0 + static_cast<double>(u.position);
+            added_ = added_before_piece_ + u.position;
             if (!plain_step(u.term)) return;
-            if (unit_scale(sum_) != scale) return add_slice_slowly(slice, u.position + 1);
+            if (unit_scale(sum_) != scale) return add_piece_slowly(piece, u.position + 1);
         }
-        if (!add_units(slice.units - units_added, scale)) {
-            return add_slice_slowly(slice, position_after(slice, nullptr));
+        if (!add_units(piece.units - units_added, scale)) {
+            return add_piece_slowly(piece, position_after(piece, nullptr));
         }
-        finish_slice(slice);
+        finish_piece(piece);
     }
 
     // The first position after the uncertain index before `next` (or after
     // the last one): the sum is exact up to there.
-    static std::size_t position_after(const Slice& slice, const Uncertain* next) {
+    static std::size_t position_after(const Piece& piece, const Uncertain* next) {
         const std::size_t handled = next == nullptr
-                                        ? slice.uncertain.size()
-                                        : static_cast<std::size_t>(next - slice.uncertain.data());
-        return handled == 0 ? 0 : slice.uncertain[handled - 1].position + 1;
+                                        ? piece.uncertain.size()
+                                        : static_cast<std::size_t>(next - piece.uncertain.data());
+        return handled == 0 ? 0 : piece.uncertain[handled - 1].position + 1;
     }
 
-    // Where the binade changes within a slice: stretch by stretch, or index
-    // by index, under the rules of the current binade. An end the slice
+    // Where the binade changes within a piece: stretch by stretch, or index
+    // by index, under the rules of the current binade. An end the piece
     // found still holds: the limit does not depend on the binade, and in a
     // larger binade a term below half a unit stays below.
-    void add_slice_slowly(const Slice& slice, std::size_t from) {
-        added_ = added_before_slice_ + from;
-        n_ = slice.n0 + static_cast<double>(from);
-        const double end = slice.n0 + static_cast<double>(slice.length);
+    void add_piece_slowly(const Piece& piece, std::size_t from) {
+        const double n0 = piece.n0.load(std::memory_order_relaxed);
+        added_ = added_before_piece_ + from;
+        n_ = n0 + static_cast<double>(from);
+        const double end = n0 + static_cast<double>(piece.sorted_length);
         while (n_ < end && !ended_) stretch_step(end - 1.0, settings_.shortest_stretch);
-        if (!ended_) finish_slice(slice);
+        if (!ended_) finish_piece(piece);
     }
 
-    void finish_slice(const Slice& slice) {
-        n_ = slice.n0 + static_cast<double>(slice.length);
-        added_ = added_before_slice_ + slice.length;
-        ended_ = slice.end != SliceEnd::kOpen;
+    void finish_piece(const Piece& piece) {
+        n_ = piece.n0.load(std::memory_order_relaxed) + static_cast<double>(piece.sorted_length);
+        added_ = added_before_piece_ + piece.sorted_length;
+        ended_ = piece.end != SliceEnd::kOpen;
     }
 
     // Whether y_a and y_b (scaled terms) both lie e = margin * max inside
@@ -285,7 +459,7 @@ private:
             return true;
         }
         const double y_a = value * now.scale;
-        if (stretch_length(y_a) < shortest) {
+        if (stretch_length(n_, y_a) < shortest) {
             if (add_units(q, now.scale)) {
                 n_ += 1.0;
                 count_added(1.0);
@@ -359,8 +533,14 @@ private:
     const FastSummationSettings settings_;
     const Binomial binomial_;
     const Binomial inverse_series_;  // of (1 + r)^(-1/s)
+    const Rules rules_;              // but for the scale, which follows the sum
+    const unsigned threads_;
+    // The pieces in flight, by their numbers modulo the ring's size, and
+    // each thread's slice to sort them in. The
+    // pool's threads use both, so they are made before it and outlive it.
+    std::vector<Piece> pieces_;
+    std::vector<Slice> scratch_;
     WorkerPool pool_;
-    std::vector<Slice> slices_;
 
     double sum_ = settings_.start_sum;
     double n_ = settings_.first_index;
@@ -371,8 +551,10 @@ private:
     double anchor_term_ = 0.0;
     bool ended_ = false;
     std::uint64_t added_ = 0;
-    std::uint64_t added_before_slice_ = 0;
+    std::uint64_t added_before_piece_ = 0;
     std::uint64_t steps_ = 0;
+    double slice_length_ = kFirstSliceLength;  // a thread's share of the next block
+    std::uint64_t blocks_ = 0;
 };
 
 }  // namespace
@@ -411,7 +593,7 @@ double sum_series_fast(double s, double limit, SummationMonitor& monitor,
                        const FastSummationSettings& settings) {
     Summation summation(s, limit, monitor, settings);
     const double sum = summation.run();
-    if (settings.pool_counts != nullptr) *settings.pool_counts = summation.pool_counts();
+    if (settings.statistics != nullptr) *settings.statistics = summation.statistics();
     return sum;
 }
 

@@ -9,11 +9,14 @@
 
 namespace reihen {
 
-// What a run asked of its worker pool: the jobs handed to it, and the waits
-// at its barriers that ended in sleep (the costly ones).
-struct PoolCounts {
-    std::uint64_t rounds = 0;
-    std::uint64_t sleeps = 0;
+// What a run asked of its threads, for the benchmark.
+struct RunStatistics {
+    unsigned threads = 0;            // the threads that scanned pieces, the main one included
+    std::uint64_t blocks = 0;        // blocks of indices sorted on all threads
+    std::uint64_t pieces = 0;        // the pieces they were cut into
+    std::uint64_t sorted_again = 0;  // by the main thread, which waited for them
+    std::uint64_t sleeps = 0;        // waits that ended in sleep (the costly ones)
+    double alone = 0.0;              // seconds in which only the main thread had work
 };
 
 struct FastSummationSettings {
@@ -37,8 +40,11 @@ struct FastSummationSettings {
     // runs far out, where the plain loop would take too long to get to.
     double first_index = 1.0;
     double start_sum = 0.0;
-    // Where set, receives the run's pool counts (for the benchmark).
-    PoolCounts* pool_counts = nullptr;
+    // The threads that sort blocks, the main one included; 0 for one per
+    // core the process may use. Tests and the benchmark set it.
+    unsigned threads = 0;
+    // Where set, receives what the run asked of its threads.
+    RunStatistics* statistics = nullptr;
 };
 
 double sum_series_fast(double s, double limit, SummationMonitor& monitor,

@@ -1,5 +1,5 @@
-// One thread's share of a block, and the indices in it that take their
-// computed term.
+// A piece of a block as one thread sorts it, and the indices in it that take
+// their computed term.
 #pragma once
 
 #include <cstddef>
@@ -33,10 +33,11 @@ struct PutOffTerms {
 
 enum class SliceEnd { kOpen, kBelowLimit, kSettled };
 
-// One thread's share of a block: the indices n0 .. n0 + length - 1, sorted
-// into certain units and uncertain terms under one binade's rules. Each
-// slice has cache lines of its own: threads that write neighbouring slices
-// would otherwise slow each other down at every write.
+// A piece of a block as one thread sorts it, each thread in a slice of its
+// own: the indices n0 .. n0 + length - 1, sorted into certain units and
+// uncertain terms under one binade's rules. Each slice has cache lines of
+// its own: threads that write neighbouring slices would otherwise slow each
+// other down at every write.
 struct alignas(64) Slice {
     double n0 = 0.0;
     std::size_t length = 0;  // indices before `end` (all of them when open)

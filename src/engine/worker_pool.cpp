@@ -1,64 +1,166 @@
 #include "worker_pool.h"
 
-#include <algorithm>
-#include <chrono>
+#include <system_error>
 
 #include "usable_cores.h"
 
 namespace reihen::engine {
-namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// About the time a thread takes to fall asleep and be woken again where
-// that is slow, so that spinning costs at most as much as sleeping.
-constexpr auto kSpin = std::chrono::microseconds(50);
-
-void pause() {
+void Wakeup::relax() {
 #if defined(__x86_64__)
     __builtin_ia32_pause();
 #endif
 }
 
-}  // namespace
-
-void Barrier::arrive_and_wait() {
-    const std::uint64_t phase = phase_.load();
-    if (arrived_.fetch_add(1) + 1 == count_.load()) {
-        next_phase();
-        return;
-    }
-    const auto until = Clock::now() + kSpin;
-    for (unsigned spins = 1; !passed(phase); ++spins) {
-        pause();
-        if (spins % 64 == 0 && Clock::now() > until) break;
-    }
-    if (passed(phase)) return;
-    // Sleep. Whoever completes the phase wakes the sleepers it sees; one
-    // that counts itself as a sleeper after that sees the new phase instead
-    // (both sides store before they load, in one order of all such steps).
-    std::unique_lock lock(mutex_);
-    sleepers_.fetch_add(1);
-    if (!passed(phase)) {
-        sleeps_.fetch_add(1);
-        all_arrived_.wait(lock, [&] { return passed(phase); });
-    }
-    sleepers_.fetch_sub(1);
-}
-
-// Called by a thread that has not arrived, so the phase cannot complete
-// through it.
-void Barrier::drop() { count_.fetch_sub(1); }
-
-void Barrier::next_phase() {
-    arrived_.store(0);
-    phase_.fetch_add(1);
+void Wakeup::notify() {
     if (sleepers_.load() > 0) {
         const std::lock_guard lock(mutex_);
-        all_arrived_.notify_all();
+        wake_.notify_all();
     }
 }
 
-unsigned thread_count() { return std::clamp(usable_cores(), 1U, 64U); }
+WorkerPool::WorkerPool(unsigned count, std::size_t capacity, PieceWork& pieces)
+    : capacity_(capacity),
+      work_(pieces),
+      state_(std::make_unique<std::atomic<std::uint64_t>[]>(capacity)),
+      alone_since_(Clock::now()) {
+    for (std::size_t slot = 0; slot < capacity_; ++slot) state_[slot].store(0);
+    for (unsigned index = 1; index < count; ++index) {
+        try {
+            workers_.emplace_back([this, index] { work(index); });
+        } catch (const std::system_error&) {
+            break;  // makes do with the threads it has
+        }
+    }
+}
+
+WorkerPool::~WorkerPool() {
+    quitting_.store(true);
+    work_handed_out_.notify();
+    for (auto& worker : workers_) worker.join();
+}
+
+void WorkerPool::reserve(std::uint64_t piece) {
+    if (piece < capacity_) return;
+    const std::uint64_t before = piece - capacity_;
+    piece_finished_.wait([&] { return finished(before); }, main_spin_);
+}
+
+void WorkerPool::publish(std::uint64_t end) {
+    published_.store(end);
+    work_handed_out_.notify();
+}
+
+void WorkerPool::withdraw() {
+    const std::uint64_t end = published_.load(std::memory_order_relaxed);
+    std::uint64_t taken = taken_.load();
+    while (taken < end && !taken_.compare_exchange_weak(taken, end)) {
+    }
+    for (std::uint64_t piece = end > capacity_ ? end - capacity_ : 0; piece < end; ++piece) {
+        std::atomic<std::uint64_t>& state = state_[piece % capacity_];
+        std::uint64_t now = state.load();
+        while (now < 2 * piece + 1 && !state.compare_exchange_weak(now, 2 * piece + 2)) {
+        }
+        // A thread keeping its result now is let finish.
+        if (now == 2 * piece + 1) {
+            piece_finished_.wait([&] { return finished(piece); }, main_spin_);
+        }
+    }
+}
+
+void WorkerPool::wait_for(std::uint64_t piece) {
+    while (!finished(piece)) {
+        std::uint64_t other = 0;
+        if (try_take(other)) {
+            sort_on_main_thread(other);
+            continue;
+        }
+        // Only pieces that other threads hold are left: the one needed is
+        // waited for about as long as it takes, then sorted here too.
+        const auto patience = 2 * piece_time_ + std::chrono::microseconds(20);
+        if (Wakeup::spin_until([&] { return finished(piece); }, Clock::now() + patience)) return;
+        ++sorted_again_;
+        sort_on_main_thread(piece);
+    }
+}
+
+PoolStatistics WorkerPool::statistics() const {
+    const std::lock_guard lock(busy_mutex_);
+    Clock::duration alone = alone_;
+    if (busy_ == 0) alone += Clock::now() - alone_since_;
+    return {published_.load(), sorted_again_, work_handed_out_.sleeps() + piece_finished_.sleeps(),
+            std::chrono::duration<double>(alone).count()};
+}
+
+void WorkerPool::work(unsigned index) {
+    std::chrono::nanoseconds spin = Wakeup::kLongestSpin;
+    bool busy = false;
+    for (;;) {
+        std::uint64_t piece = 0;
+        if (!try_take(piece)) {
+            if (busy) note_busy(false);
+            busy = false;
+            work_handed_out_.wait([&] { return quitting_.load() || work_waiting(); }, spin);
+            if (quitting_.load()) return;
+            continue;
+        }
+        if (!busy) note_busy(true);
+        busy = true;
+        sort(index, piece);
+    }
+}
+
+bool WorkerPool::try_take(std::uint64_t& piece) {
+    std::uint64_t taken = taken_.load();
+    while (taken < published_.load()) {
+        if (taken_.compare_exchange_weak(taken, taken + 1)) {
+            piece = taken;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool WorkerPool::work_waiting() const { return taken_.load() < published_.load(); }
+
+// The first thread to finish the piece keeps its result; a later one, or
+// one whose piece was withdrawn, drops what it found.
+void WorkerPool::sort(unsigned thread, std::uint64_t piece) {
+    if (!work_.sort(thread, piece)) return;
+    std::atomic<std::uint64_t>& state = state_[piece % capacity_];
+    const std::uint64_t keeping = 2 * piece + 1;
+    std::uint64_t now = state.load();
+    while (now < keeping) {
+        if (state.compare_exchange_weak(now, keeping)) {
+            work_.keep(thread, piece);
+            state.store(keeping + 1);
+            piece_finished_.notify();
+            return;
+        }
+    }
+}
+
+void WorkerPool::sort_on_main_thread(std::uint64_t piece) {
+    const auto start = Clock::now();
+    sort(0, piece);
+    piece_time_ += (Clock::now() - start - piece_time_) / 4;
+}
+
+bool WorkerPool::finished(std::uint64_t piece) const {
+    return state_[piece % capacity_].load() == 2 * piece + 2;
+}
+
+// The main thread works alone while no other thread has work. A thread
+// changes between the two only where it finds no work, seldom.
+void WorkerPool::note_busy(bool busy) {
+    const std::lock_guard lock(busy_mutex_);
+    if (busy) {
+        if (busy_++ == 0) alone_ += Clock::now() - alone_since_;
+    } else if (--busy_ == 0) {
+        alone_since_ = Clock::now();
+    }
+}
+
+unsigned thread_count() { return std::clamp(usable_cores(), 1U, kMostThreads); }
 
 }  // namespace reihen::engine

@@ -1,108 +1,182 @@
-// The threads that scan a block's shares, and the barriers they meet at.
+// The threads that sort the pieces of blocks as they are handed out.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 namespace reihen::engine {
 
-// A reusable barrier for a fixed number of threads. A thread that arrives
-// early spins for a moment before it sleeps: at the end of a balanced block
-// the others come soon, and putting a thread to sleep and waking it costs
-// far more than that on some systems.
-class Barrier {
+// Where a thread waits for something another thread does: it spins for a
+// moment, as the wait is often short and putting a thread to sleep and
+// waking it costs far more on some systems, then sleeps. How long it spins
+// follows how often spinning was enough: where the threads outnumber the
+// cores that run them, or another program holds a core, it seldom is, and
+// the waiting thread soon sleeps almost at once and leaves its core to the
+// work.
+class Wakeup {
 public:
-    explicit Barrier(unsigned count) : count_(count) {}
+    // About the time a thread takes to fall asleep and be woken again where
+    // that is slow, so that spinning costs at most as much as sleeping; and
+    // a spin so short that it costs nothing where it fails.
+    static constexpr std::chrono::nanoseconds kLongestSpin = std::chrono::microseconds(50);
+    static constexpr std::chrono::nanoseconds kShortestSpin = std::chrono::microseconds(1);
 
-    void arrive_and_wait();
+    // Returns once `ready()` holds; `spin` is the waiting thread's own
+    // budget, which the wait adapts.
+    template <class Ready>
+    void wait(const Ready& ready, std::chrono::nanoseconds& spin) {
+        if (spin_until(ready, std::chrono::steady_clock::now() + spin)) {
+            spin = std::min(spin * 2, kLongestSpin);
+            return;
+        }
+        spin = std::max(spin / 2, kShortestSpin);
+        sleep_until(ready);
+    }
 
-    // One thread fewer from now on; only before the thread that calls it
-    // has arrived.
-    void drop();
+    // Spins until `ready()` holds or the time is up; whether it holds.
+    template <class Ready>
+    static bool spin_until(const Ready& ready, std::chrono::steady_clock::time_point until) {
+        for (unsigned spins = 1; !ready(); ++spins) {
+            relax();
+            if (spins % 32 == 0 && std::chrono::steady_clock::now() > until) return ready();
+        }
+        return true;
+    }
+
+    // Called after the state that `ready` reads was changed.
+    void notify();
 
     // How many waits ended in sleep.
-    std::uint64_t sleeps() const { return sleeps_; }
+    std::uint64_t sleeps() const { return sleeps_.load(std::memory_order_relaxed); }
 
 private:
-    bool passed(std::uint64_t phase) const { return phase_.load() != phase; }
-    void next_phase();
+    template <class Ready>
+    void sleep_until(const Ready& ready) {
+        // Whoever changes the state wakes the sleepers it sees; one that
+        // counts itself as a sleeper after that sees the new state instead
+        // (both sides store before they load, in one order of all such
+        // steps).
+        std::unique_lock lock(mutex_);
+        sleepers_.fetch_add(1);
+        if (!ready()) {
+            sleeps_.fetch_add(1, std::memory_order_relaxed);
+            wake_.wait(lock, ready);
+        }
+        sleepers_.fetch_sub(1);
+    }
+
+    static void relax();
 
     std::mutex mutex_;
-    std::condition_variable all_arrived_;
-    std::atomic<unsigned> count_;
-    std::atomic<unsigned> arrived_{0};
-    std::atomic<std::uint64_t> phase_{0};
+    std::condition_variable wake_;
     std::atomic<unsigned> sleepers_{0};
     std::atomic<std::uint64_t> sleeps_{0};
 };
 
-// Runs one job on up to `count` threads, the caller's among them. Where the
-// system refuses more threads, it makes do with those it has.
+// What is done with each piece: sorted by any thread in a place of that
+// thread's own, then kept as the piece's result by the first thread that
+// finishes it.
+class PieceWork {
+public:
+    virtual ~PieceWork() = default;
+    // False where the piece's slot no longer holds that piece.
+    virtual bool sort(unsigned thread, std::uint64_t piece) = 0;
+    virtual void keep(unsigned thread, std::uint64_t piece) = 0;
+};
+
+// What a run asked of its threads, for the benchmark.
+struct PoolStatistics {
+    std::uint64_t pieces = 0;        // handed out
+    std::uint64_t sorted_again = 0;  // by the main thread, which waited for them
+    std::uint64_t sleeps = 0;        // waits that ended in sleep
+    double alone = 0.0;              // seconds in which no other thread had work
+};
+
+// Sorts pieces numbered 0, 1, 2, ... as they are handed out, on up to
+// `count` threads, the caller's among them; where the system refuses more
+// threads, it makes do with those it has. The caller (the main thread)
+// hands the pieces out in order and waits for each it needs, sorting pieces
+// itself meanwhile; each other thread takes the next piece from a shared
+// counter. A piece that the main thread needs and has waited for longer
+// than a piece takes it sorts too: the thread that holds it may have lost
+// its core to another program, or be one of more threads than there are
+// cores. A piece's state lives in slot `piece % capacity` of the caller's
+// ring, which it reuses for a piece once the one before in that slot is
+// finished (reserve).
 class WorkerPool {
 public:
-    explicit WorkerPool(unsigned count) : start_(count), done_(count) {
-        for (unsigned index = 1; index < count; ++index) {
-            try {
-                workers_.emplace_back([this, index] { work(index); });
-            } catch (const std::system_error&) {
-                // The places of the threads that could not be made.
-                for (unsigned missing = index; missing < count; ++missing) {
-                    start_.drop();
-                    done_.drop();
-                }
-                break;
-            }
-        }
-    }
-
-    // The number of threads that run a job, the caller's included.
-    unsigned size() const { return static_cast<unsigned>(workers_.size()) + 1; }
-
-    ~WorkerPool() {
-        quitting_ = true;
-        start_.arrive_and_wait();
-        for (auto& worker : workers_) worker.join();
-    }
-
-    // The jobs run so far, and the waits at the barriers that ended in sleep.
-    std::uint64_t rounds() const { return rounds_; }
-    std::uint64_t sleeps() const { return start_.sleeps() + done_.sleeps(); }
+    WorkerPool(unsigned count, std::size_t capacity, PieceWork& pieces);
+    ~WorkerPool();
 
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
-    void run(const std::function<void(unsigned)>& job) {
-        ++rounds_;
-        job_ = &job;
-        start_.arrive_and_wait();
-        job(0);
-        done_.arrive_and_wait();
-    }
+    // The number of threads that sort pieces, the caller's included.
+    unsigned size() const { return static_cast<unsigned>(workers_.size()) + 1; }
+
+    // The number of the next piece to be handed out.
+    std::uint64_t next_piece() const { return published_.load(std::memory_order_relaxed); }
+
+    // Waits until the slot of `piece`, the next to be handed out, is free.
+    void reserve(std::uint64_t piece);
+
+    // Hands out the pieces before `end`.
+    void publish(std::uint64_t end);
+
+    // The pieces handed out and not finished are finished as they are: none
+    // is taken any more, and what a thread sorting one finds is not kept.
+    void withdraw();
+
+    // Returns once `piece` is finished, sorting other pieces meanwhile.
+    void wait_for(std::uint64_t piece);
+
+    PoolStatistics statistics() const;
 
 private:
-    void work(unsigned index) {
-        for (;;) {
-            start_.arrive_and_wait();
-            if (quitting_) return;
-            (*job_)(index);
-            done_.arrive_and_wait();
-        }
-    }
+    using Clock = std::chrono::steady_clock;
 
-    Barrier start_;
-    Barrier done_;
-    const std::function<void(unsigned)>* job_ = nullptr;
-    std::uint64_t rounds_ = 0;
-    bool quitting_ = false;
+    void work(unsigned index);
+    bool try_take(std::uint64_t& piece);
+    bool work_waiting() const;
+    void sort(unsigned thread, std::uint64_t piece);
+    void sort_on_main_thread(std::uint64_t piece);
+    bool finished(std::uint64_t piece) const;
+    void note_busy(bool busy);
+
+    const std::size_t capacity_;
+    PieceWork& work_;
+    // state_[piece % capacity] is 2 piece + 1 while the piece's result is
+    // being kept, and 2 piece + 2 once it is finished.
+    std::unique_ptr<std::atomic<std::uint64_t>[]> state_;
+    alignas(64) std::atomic<std::uint64_t> taken_{0};  // the next piece to be taken
+    alignas(64) std::atomic<std::uint64_t> published_{0};
+    std::atomic<bool> quitting_{false};
+    Wakeup work_handed_out_;
+    Wakeup piece_finished_;
+    std::chrono::nanoseconds main_spin_ = Wakeup::kLongestSpin;
+    Clock::duration piece_time_{};  // about what a piece takes the main thread
+    std::uint64_t sorted_again_ = 0;
+
+    // How many other threads have work, and since when none has.
+    mutable std::mutex busy_mutex_;
+    unsigned busy_ = 0;
+    Clock::time_point alone_since_;
+    Clock::duration alone_{};
+
     std::vector<std::thread> workers_;
 };
 
-// The number of threads to run: one for each core the process may use.
+// The number of threads to run: one for each core the process may use, and
+// no more than this.
+constexpr unsigned kMostThreads = 64;
 unsigned thread_count();
 
 }  // namespace reihen::engine

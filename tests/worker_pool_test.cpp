@@ -1,0 +1,72 @@
+#include "worker_pool.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using reihen::engine::WorkerPool;
+
+// Pieces whose sorting on the other thread waits until the test lets it
+// finish; counts which thread kept each piece's result.
+class HeldPieces : public reihen::engine::PieceWork {
+public:
+    bool sort(unsigned thread, std::uint64_t piece) override {
+        if (thread != 0) {
+            started_.store(piece + 1);
+            while (!released_.load()) std::this_thread::yield();
+        }
+        return true;
+    }
+    void keep(unsigned thread, std::uint64_t piece) override { kept_by_[piece].push_back(thread); }
+
+    void wait_until_started(std::uint64_t piece) const {
+        while (started_.load() != piece + 1) std::this_thread::yield();
+    }
+
+    std::atomic<std::uint64_t> started_{0};
+    std::atomic<bool> released_{false};
+    std::vector<unsigned> kept_by_[2];
+};
+
+// A piece that the other thread holds and does not finish: the main thread
+// sorts it itself, or withdraws it, and reuses its slot at once. What the
+// other thread finds later is dropped, not kept over the piece's result or
+// over the result of the slot's next piece.
+TEST(WorkerPool, APieceHeldUpIsSortedAgainOrWithdrawnAndKeptOnce) {
+    for (const bool withdrawn : {false, true}) {
+        for (const bool next_first : {false, true}) {
+            SCOPED_TRACE(testing::Message() << withdrawn << next_first);
+            HeldPieces pieces;
+            {
+                WorkerPool pool(2, 1, pieces);
+                ASSERT_EQ(pool.size(), 2U);
+                pool.publish(1);
+                pieces.wait_until_started(0);
+                if (withdrawn) {
+                    pool.withdraw();
+                } else {
+                    pool.wait_for(0);
+                }
+                EXPECT_EQ(pool.statistics().sorted_again, withdrawn ? 0U : 1U);
+                if (next_first) {
+                    pool.reserve(1);
+                    pool.publish(2);
+                    pool.wait_for(1);
+                }
+                pieces.released_.store(true);
+            }
+            EXPECT_EQ(pieces.kept_by_[0],
+                      withdrawn ? std::vector<unsigned>{} : std::vector<unsigned>{0});
+            EXPECT_EQ(pieces.kept_by_[1],
+                      next_first ? std::vector<unsigned>{0} : std::vector<unsigned>{});
+        }
+    }
+}
+
+}  // namespace
