@@ -31,8 +31,10 @@ struct FastSummationSettings {
     double shortest_stretch = 4.0;
     // Stretches are taken one after another on one thread, not in blocks on
     // all threads, where one approximation's reach is expected to hold
-    // fewer than this many; tests make it large to make that the rule.
-    double stretches_per_anchor = 4.0;
+    // fewer than this many; tests make it large to make that the rule. Down
+    // to about one a reach, blocks cost as little as single stretches on one
+    // thread, and they are sorted on all.
+    double stretches_per_anchor = 1.0;
     // Whether the block kernels use the widest vectors the processor has;
     // tests turn it off to run the baseline kernels too.
     bool wide_vectors = true;
