@@ -12,11 +12,11 @@ namespace {
 
 using reihen::engine::WorkerPool;
 
-// Pieces whose sorting on the other thread waits until the test lets it
+// Pieces whose scanning on the other thread waits until the test lets it
 // finish; counts which thread kept each piece's result.
 class HeldPieces : public reihen::engine::PieceWork {
 public:
-    bool sort(unsigned thread, std::uint64_t piece) override {
+    bool scan(unsigned thread, std::uint64_t piece) override {
         if (thread != 0) {
             started_.store(piece + 1);
             while (!released_.load()) std::this_thread::yield();
@@ -35,7 +35,7 @@ public:
 };
 
 // A piece that the other thread holds and does not finish: the main thread
-// sorts it itself, or withdraws it, and reuses its slot at once. What the
+// scans it itself, or withdraws it, and reuses its slot at once. What the
 // other thread finds later is dropped, not kept over the piece's result or
 // over the result of the slot's next piece.
 TEST(WorkerPool, APieceHeldUpIsSortedAgainOrWithdrawnAndKeptOnce) {
@@ -53,7 +53,7 @@ TEST(WorkerPool, APieceHeldUpIsSortedAgainOrWithdrawnAndKeptOnce) {
                 } else {
                     pool.wait_for(0);
                 }
-                EXPECT_EQ(pool.statistics().sorted_again, withdrawn ? 0U : 1U);
+                EXPECT_EQ(pool.statistics().scanned_again, withdrawn ? 0U : 1U);
                 if (next_first) {
                     pool.reserve(1);
                     pool.publish(2);

@@ -1,6 +1,6 @@
 // How the sum is found without adding every term, and why it is exact: the
 // driver of a run. It advances the plain loop's state by plain steps, by
-// blocks of single indices sorted on all threads (block_scan.h), by
+// blocks of single indices scanned on all threads (block_scan.h), by
 // stretches (stretch_walk.h) and, from n = 2^53 on, by the fixed term in
 // closed form. doc/exact-summation.md tells the whole argument; each room
 // carries its part:
@@ -48,34 +48,34 @@ constexpr double kMostStretches = 65536.0;
 // rest of its share to the others.
 constexpr unsigned kPiecesPerThread = 4;
 // Indices in a piece at least: fewer would cost more to hand out than to
-// sort.
+// scan.
 constexpr double kShortestPiece = 64.0;
 // The pieces handed out ahead of the adding, for each thread: enough that
-// the other threads sort on for some milliseconds where the main thread
+// the other threads scan on for some milliseconds where the main thread
 // loses its core to another program.
 constexpr unsigned kPiecesAhead = 64;
 
-// A piece of a block: the indices to sort and the binade to sort them in,
-// then what the sorting found. Each has cache lines of its own, as
+// A piece of a block: the indices to scan and the binade to scan them in,
+// then what the scanning found. Each has cache lines of its own, as
 // different threads write neighbouring pieces.
 struct alignas(64) Piece {
     // Written by the main thread while no thread may keep the piece's
     // result, and read by a thread that took the piece's number: `id`
-    // tells it whether it read the piece of that number (hand_out, sort).
+    // tells it whether it read the piece of that number (hand_out, scan).
     std::atomic<std::uint64_t> id{UINT64_MAX};
     std::atomic<double> n0{0.0};
     std::atomic<std::size_t> length{0};
     std::atomic<double> scale{0.0};
     // Written by the thread that keeps its result, then read by the main
     // thread, as are `n0` and `scale` (its own).
-    std::size_t sorted_length = 0;  // the indices before `end`
+    std::size_t scanned_length = 0;  // the indices before `end`
     double units = 0.0;
     std::vector<Uncertain> uncertain;
     SliceEnd end = SliceEnd::kOpen;
     bool cut = false;
 };
 
-// Indices n0 .. n0 + length - 1, sorted under one binade's rules on all
+// Indices n0 .. n0 + length - 1, scanned under one binade's rules on all
 // threads and added in order, as the pieces first_piece .. end_piece - 1.
 struct Block {
     double n0;
@@ -87,7 +87,7 @@ struct Block {
 };
 
 // The whole run: the plain loop's state, advanced by plain steps, by blocks
-// of single indices sorted by approximation, and by stretches.
+// of single indices classified by their approximations, and by stretches.
 class Summation final : PieceWork {
 public:
     Summation(double s, double limit, SummationMonitor& monitor,
@@ -143,7 +143,7 @@ public:
 
     RunStatistics statistics() const {
         const PoolStatistics pool = pool_.statistics();
-        return {pool_.size(), blocks_, pool.pieces, pool.sorted_again, pool.sleeps, pool.alone};
+        return {pool_.size(), blocks_, pool.pieces, pool.scanned_again, pool.sleeps, pool.alone};
     }
 
 private:
@@ -202,7 +202,7 @@ private:
     }
 
     // Blocks one after another, planned ahead of the adding by about
-    // kPiecesAhead pieces for each thread, so that the threads sort on
+    // kPiecesAhead pieces for each thread, so that the threads scan on
     // while the main thread adds, or has lost its core for a while. A block
     // is planned where it is known to start in the binade of the sum at the
     // start of the oldest block in flight, which is exact: the units the
@@ -304,9 +304,10 @@ private:
     }
 
     // Cuts the block into pieces and hands them out. A piece's bounds follow
-    // from the block alone, never from the thread that sorts it or when.
+    // from the block alone, never from the thread that scans it or when.
     void hand_out(Block& block) {
-        const double most = kPiecesPerThread * pool_.size();
+        // One thread alone has nothing to balance.
+        const double most = pool_.size() == 1 ? 1.0 : kPiecesPerThread * pool_.size();
         const double count = std::clamp(std::floor(block.length / kShortestPiece), 1.0, most);
         const double length = std::ceil(block.length / count);
         block.first_piece = pool_.next_piece();
@@ -327,10 +328,10 @@ private:
         pool_.publish(block.end_piece);
     }
 
-    // Sorts a piece in the thread's own slice, where the piece read is the
+    // Scans a piece in the thread's own slice, where the piece read is the
     // one of that number (a thread that took it long ago may find its slot
     // handed out anew).
-    bool sort(unsigned thread, std::uint64_t id) override {
+    bool scan(unsigned thread, std::uint64_t id) override {
         const Piece& piece = pieces_[id % pieces_.size()];
         if (piece.id.load(std::memory_order_acquire) != id) return false;
         Slice& slice = scratch_[thread];
@@ -346,14 +347,14 @@ private:
     void keep(unsigned thread, std::uint64_t id) override {
         Piece& piece = pieces_[id % pieces_.size()];
         Slice& slice = scratch_[thread];
-        piece.sorted_length = slice.length;
+        piece.scanned_length = slice.length;
         piece.units = slice.units;
         piece.end = slice.end;
         piece.cut = slice.cut;
         piece.uncertain.swap(slice.uncertain);
     }
 
-    // Adds the block's pieces in order, each as soon as it is sorted. False
+    // Adds the block's pieces in order, each as soon as it is scanned. False
     // where the run ends there or the plan no longer holds after a piece:
     // one cut short (those after it do not follow on from it), or the
     // binade left.
@@ -406,14 +407,14 @@ private:
         const double n0 = piece.n0.load(std::memory_order_relaxed);
         added_ = added_before_piece_ + from;
         n_ = n0 + static_cast<double>(from);
-        const double end = n0 + static_cast<double>(piece.sorted_length);
+        const double end = n0 + static_cast<double>(piece.scanned_length);
         while (n_ < end && !ended_) stretch_step(end - 1.0, settings_.shortest_stretch);
         if (!ended_) finish_piece(piece);
     }
 
     void finish_piece(const Piece& piece) {
-        n_ = piece.n0.load(std::memory_order_relaxed) + static_cast<double>(piece.sorted_length);
-        added_ = added_before_piece_ + piece.sorted_length;
+        n_ = piece.n0.load(std::memory_order_relaxed) + static_cast<double>(piece.scanned_length);
+        added_ = added_before_piece_ + piece.scanned_length;
         ended_ = piece.end != SliceEnd::kOpen;
     }
 
@@ -536,7 +537,7 @@ private:
     const Rules rules_;              // but for the scale, which follows the sum
     const unsigned threads_;
     // The pieces in flight, by their numbers modulo the ring's size, and
-    // each thread's slice to sort them in. The
+    // each thread's slice to scan them in. The
     // pool's threads use both, so they are made before it and outlive it.
     std::vector<Piece> pieces_;
     std::vector<Slice> scratch_;

@@ -11,12 +11,12 @@ namespace reihen {
 
 // What a run asked of its threads, for the benchmark.
 struct RunStatistics {
-    unsigned threads = 0;            // the threads that scanned pieces, the main one included
-    std::uint64_t blocks = 0;        // blocks of indices sorted on all threads
-    std::uint64_t pieces = 0;        // the pieces they were cut into
-    std::uint64_t sorted_again = 0;  // by the main thread, which waited for them
-    std::uint64_t sleeps = 0;        // waits that ended in sleep (the costly ones)
-    double alone = 0.0;              // seconds in which only the main thread had work
+    unsigned threads = 0;             // the threads that scanned pieces, the main one included
+    std::uint64_t blocks = 0;         // blocks of indices scanned on all threads
+    std::uint64_t pieces = 0;         // the pieces they were cut into
+    std::uint64_t scanned_again = 0;  // by the main thread, which waited for them
+    std::uint64_t sleeps = 0;         // waits that ended in sleep (the costly ones)
+    double alone = 0.0;               // seconds in which only the main thread had work
 };
 
 struct FastSummationSettings {
@@ -33,7 +33,7 @@ struct FastSummationSettings {
     // all threads, where one approximation's reach is expected to hold
     // fewer than this many; tests make it large to make that the rule. Down
     // to about one a reach, blocks cost as little as single stretches on one
-    // thread, and they are sorted on all.
+    // thread, and they are scanned on all.
     double stretches_per_anchor = 1.0;
     // Whether the block kernels use the widest vectors the processor has;
     // tests turn it off to run the baseline kernels too.
@@ -42,7 +42,7 @@ struct FastSummationSettings {
     // runs far out, where the plain loop would take too long to get to.
     double first_index = 1.0;
     double start_sum = 0.0;
-    // The threads that sort blocks, the main one included; 0 for one per
+    // The threads that scan blocks, the main one included; 0 for one per
     // core the process may use. Tests and the benchmark set it.
     unsigned threads = 0;
     // Where set, receives what the run asked of its threads.

@@ -72,15 +72,15 @@ void WorkerPool::wait_for(std::uint64_t piece) {
     while (!finished(piece)) {
         std::uint64_t other = 0;
         if (try_take(other)) {
-            sort_on_main_thread(other);
+            scan_on_main_thread(other);
             continue;
         }
         // Only pieces that other threads hold are left: the one needed is
-        // waited for about as long as it takes, then sorted here too.
+        // waited for about as long as it takes, then scanned here too.
         const auto patience = 2 * piece_time_ + std::chrono::microseconds(20);
         if (Wakeup::spin_until([&] { return finished(piece); }, Clock::now() + patience)) return;
-        ++sorted_again_;
-        sort_on_main_thread(piece);
+        ++scanned_again_;
+        scan_on_main_thread(piece);
     }
 }
 
@@ -88,7 +88,7 @@ PoolStatistics WorkerPool::statistics() const {
     const std::lock_guard lock(busy_mutex_);
     Clock::duration alone = alone_;
     if (busy_ == 0) alone += Clock::now() - alone_since_;
-    return {published_.load(), sorted_again_, work_handed_out_.sleeps() + piece_finished_.sleeps(),
+    return {published_.load(), scanned_again_, work_handed_out_.sleeps() + piece_finished_.sleeps(),
             std::chrono::duration<double>(alone).count()};
 }
 
@@ -106,7 +106,7 @@ void WorkerPool::work(unsigned index) {
         }
         if (!busy) note_busy(true);
         busy = true;
-        sort(index, piece);
+        scan(index, piece);
     }
 }
 
@@ -125,8 +125,8 @@ bool WorkerPool::work_waiting() const { return taken_.load() < published_.load()
 
 // The first thread to finish the piece keeps its result; a later one, or
 // one whose piece was withdrawn, drops what it found.
-void WorkerPool::sort(unsigned thread, std::uint64_t piece) {
-    if (!work_.sort(thread, piece)) return;
+void WorkerPool::scan(unsigned thread, std::uint64_t piece) {
+    if (!work_.scan(thread, piece)) return;
     std::atomic<std::uint64_t>& state = state_[piece % capacity_];
     const std::uint64_t keeping = 2 * piece + 1;
     std::uint64_t now = state.load();
@@ -140,9 +140,10 @@ void WorkerPool::sort(unsigned thread, std::uint64_t piece) {
     }
 }
 
-void WorkerPool::sort_on_main_thread(std::uint64_t piece) {
+void WorkerPool::scan_on_main_thread(std::uint64_t piece) {
+    if (workers_.empty()) return scan(0, piece);
     const auto start = Clock::now();
-    sort(0, piece);
+    scan(0, piece);
     piece_time_ += (Clock::now() - start - piece_time_) / 4;
 }
 

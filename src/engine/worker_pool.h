@@ -1,4 +1,4 @@
-// The threads that sort the pieces of blocks as they are handed out.
+// The threads that scan the pieces of blocks as they are handed out.
 #pragma once
 
 #include <algorithm>
@@ -81,32 +81,32 @@ private:
     std::atomic<std::uint64_t> sleeps_{0};
 };
 
-// What is done with each piece: sorted by any thread in a place of that
+// What is done with each piece: scanned by any thread in a place of that
 // thread's own, then kept as the piece's result by the first thread that
 // finishes it.
 class PieceWork {
 public:
     virtual ~PieceWork() = default;
     // False where the piece's slot no longer holds that piece.
-    virtual bool sort(unsigned thread, std::uint64_t piece) = 0;
+    virtual bool scan(unsigned thread, std::uint64_t piece) = 0;
     virtual void keep(unsigned thread, std::uint64_t piece) = 0;
 };
 
 // What a run asked of its threads, for the benchmark.
 struct PoolStatistics {
-    std::uint64_t pieces = 0;        // handed out
-    std::uint64_t sorted_again = 0;  // by the main thread, which waited for them
-    std::uint64_t sleeps = 0;        // waits that ended in sleep
-    double alone = 0.0;              // seconds in which no other thread had work
+    std::uint64_t pieces = 0;         // handed out
+    std::uint64_t scanned_again = 0;  // by the main thread, which waited for them
+    std::uint64_t sleeps = 0;         // waits that ended in sleep
+    double alone = 0.0;               // seconds in which no other thread had work
 };
 
-// Sorts pieces numbered 0, 1, 2, ... as they are handed out, on up to
+// Scans pieces numbered 0, 1, 2, ... as they are handed out, on up to
 // `count` threads, the caller's among them; where the system refuses more
 // threads, it makes do with those it has. The caller (the main thread)
-// hands the pieces out in order and waits for each it needs, sorting pieces
+// hands the pieces out in order and waits for each it needs, scanning pieces
 // itself meanwhile; each other thread takes the next piece from a shared
 // counter. A piece that the main thread needs and has waited for longer
-// than a piece takes it sorts too: the thread that holds it may have lost
+// than a piece takes it scans too: the thread that holds it may have lost
 // its core to another program, or be one of more threads than there are
 // cores. A piece's state lives in slot `piece % capacity` of the caller's
 // ring, which it reuses for a piece once the one before in that slot is
@@ -119,7 +119,7 @@ public:
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
-    // The number of threads that sort pieces, the caller's included.
+    // The number of threads that scan pieces, the caller's included.
     unsigned size() const { return static_cast<unsigned>(workers_.size()) + 1; }
 
     // The number of the next piece to be handed out.
@@ -132,10 +132,10 @@ public:
     void publish(std::uint64_t end);
 
     // The pieces handed out and not finished are finished as they are: none
-    // is taken any more, and what a thread sorting one finds is not kept.
+    // is taken any more, and what a thread scanning one finds is not kept.
     void withdraw();
 
-    // Returns once `piece` is finished, sorting other pieces meanwhile.
+    // Returns once `piece` is finished, scanning other pieces meanwhile.
     void wait_for(std::uint64_t piece);
 
     PoolStatistics statistics() const;
@@ -146,8 +146,8 @@ private:
     void work(unsigned index);
     bool try_take(std::uint64_t& piece);
     bool work_waiting() const;
-    void sort(unsigned thread, std::uint64_t piece);
-    void sort_on_main_thread(std::uint64_t piece);
+    void scan(unsigned thread, std::uint64_t piece);
+    void scan_on_main_thread(std::uint64_t piece);
     bool finished(std::uint64_t piece) const;
     void note_busy(bool busy);
 
@@ -163,7 +163,7 @@ private:
     Wakeup piece_finished_;
     std::chrono::nanoseconds main_spin_ = Wakeup::kLongestSpin;
     Clock::duration piece_time_{};  // about what a piece takes the main thread
-    std::uint64_t sorted_again_ = 0;
+    std::uint64_t scanned_again_ = 0;
 
     // How many other threads have work, and since when none has.
     mutable std::mutex busy_mutex_;
