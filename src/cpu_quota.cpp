@@ -65,16 +65,12 @@ std::optional<Group> cpu_group(std::string_view cgroup) {
     return v2;
 }
 
-// The directory of `group` in the file system, and where its hierarchy is
-// mounted, from /proc/self/mountinfo: each line holds a mount's root within
-// its hierarchy (field 4) and its mount point (field 5), and after a "-" its
-// file system type and its options (the v1 controllers).
-struct Directory {
-    std::string path;
-    std::string mount_point;
-};
-
-std::optional<Directory> group_directory(std::string_view mountinfo, const Group& group) {
+// The directory of `group` in the file system, and those above it up to
+// where its hierarchy is mounted, from /proc/self/mountinfo: each line holds
+// a mount's root within its hierarchy (field 4) and its mount point (field
+// 5), and after a "-" its file system type and its options (the v1
+// controllers). Empty where the group's hierarchy is not mounted.
+std::vector<std::string> group_directories(std::string_view mountinfo, const Group& group) {
     for (const std::string_view line : split(mountinfo, '\n')) {
         const std::vector<std::string_view> fields = split(line, ' ');
         const auto dash = std::find(fields.begin(), fields.end(), "-");
@@ -87,12 +83,17 @@ std::optional<Directory> group_directory(std::string_view mountinfo, const Group
         const std::string mount_point = unescape(fields[4]);
         const std::string inside = root == "/" ? "" : root;
         if (group.path.compare(0, inside.size(), inside) != 0) continue;
-        const std::string rest = group.path.substr(inside.size());
+        std::string rest = group.path.substr(inside.size());
         if (!rest.empty() && rest.front() != '/') continue;
-        const std::string path = rest == "/" ? mount_point : mount_point + rest;
-        return Directory{path, mount_point};
+        std::vector<std::string> directories;
+        for (;;) {
+            directories.push_back(rest.size() <= 1 ? mount_point : mount_point + rest);
+            const std::size_t parent = rest.rfind('/');
+            if (rest.size() <= 1 || parent == std::string::npos) return directories;
+            rest.erase(parent);
+        }
     }
-    return std::nullopt;
+    return {};
 }
 
 // A whole number of microseconds, with white space around it.
@@ -136,20 +137,12 @@ std::optional<double> cgroup_cpu_limit(const ReadFile& read) {
     if (!cgroup || !mountinfo) return std::nullopt;
     const std::optional<Group> group = cpu_group(*cgroup);
     if (!group) return std::nullopt;
-    const std::optional<Directory> directory = group_directory(*mountinfo, *group);
-    if (!directory) return std::nullopt;
     std::optional<double> smallest;
-    std::string path = directory->path;
-    for (;;) {
-        const std::optional<double> here = directory_limit(read, path, group->v1);
+    for (const std::string& directory : group_directories(*mountinfo, *group)) {
+        const std::optional<double> here = directory_limit(read, directory, group->v1);
         if (here && (!smallest || *here < *smallest)) smallest = here;
-        const std::size_t parent = path.rfind('/');
-        if (path.size() <= directory->mount_point.size() || parent == 0 ||
-            parent == std::string::npos) {
-            return smallest;
-        }
-        path.erase(parent);
     }
+    return smallest;
 }
 
 unsigned cores_within_limit(unsigned cores, std::optional<double> limit) {

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <deque>
 #include <limits>
+#include <numeric>
 #include <vector>
 
 #include "block_scan.h"
@@ -106,7 +107,7 @@ public:
                  settings.wide_vectors && wide_vectors_available()},
           threads_(settings.threads != 0 ? std::min(settings.threads, kMostThreads)
                                          : thread_count()),
-          pieces_((kPiecesAhead + 2 * kPiecesPerThread) * threads_),
+          pieces_(std::size_t{kPiecesAhead + 2 * kPiecesPerThread} * threads_),
           scratch_(threads_),
           pool_(threads_, pieces_.size(), *this) {}
 
@@ -246,8 +247,9 @@ private:
     void plan_ahead(std::deque<Block>& planned) {
         const std::uint64_t ahead = std::uint64_t{kPiecesAhead} * pool_.size();
         const double scale = planned.front().rules.scale;
-        double room = kTwo53 - sum_ * scale;
-        for (const Block& block : planned) room -= block.most_units;
+        double room = std::accumulate(
+            planned.begin(), planned.end(), kTwo53 - sum_ * scale,
+            [](double left, const Block& block) { return left - block.most_units; });
         while (pool_.next_piece() - planned.front().first_piece < ahead && room > 0.0) {
             const Block& last = planned.back();
             const double n = last.n0 + last.length;
@@ -310,20 +312,22 @@ private:
         const double most = pool_.size() == 1 ? 1.0 : kPiecesPerThread * pool_.size();
         const double count = std::clamp(std::floor(block.length / kShortestPiece), 1.0, most);
         const double length = std::ceil(block.length / count);
+        // Whole numbers below 2^53.
+        const auto all = static_cast<std::uint64_t>(block.length);
+        const auto each = static_cast<std::uint64_t>(length);
         block.first_piece = pool_.next_piece();
-        block.end_piece = block.first_piece;
-        for (double first = 0.0; first < block.length; first += length) {
-            pool_.reserve(block.end_piece);
-            Piece& piece = pieces_[block.end_piece % pieces_.size()];
+        block.end_piece = block.first_piece + (all + each - 1) / each;
+        for (std::uint64_t id = block.first_piece; id < block.end_piece; ++id) {
+            const std::uint64_t first = (id - block.first_piece) * each;
+            pool_.reserve(id);
+            Piece& piece = pieces_[id % pieces_.size()];
             // Each store follows the one of `id` before it: a thread that
             // reads any of the new values also reads the new `id` after.
             piece.id.store(UINT64_MAX, std::memory_order_relaxed);
-            piece.n0.store(block.n0 + first, std::memory_order_release);
-            piece.length.store(static_cast<std::size_t>(std::min(length, block.length - first)),
-                               std::memory_order_release);
+            piece.n0.store(block.n0 + static_cast<double>(first), std::memory_order_release);
+            piece.length.store(std::min(each, all - first), std::memory_order_release);
             piece.scale.store(block.rules.scale, std::memory_order_release);
-            piece.id.store(block.end_piece, std::memory_order_release);
-            ++block.end_piece;
+            piece.id.store(id, std::memory_order_release);
         }
         pool_.publish(block.end_piece);
     }
@@ -337,10 +341,10 @@ private:
         Slice& slice = scratch_[thread];
         slice.n0 = piece.n0.load(std::memory_order_acquire);
         slice.length = piece.length.load(std::memory_order_acquire);
-        Rules rules = rules_;
-        rules.scale = piece.scale.load(std::memory_order_acquire);
+        Rules binade = rules_;
+        binade.scale = piece.scale.load(std::memory_order_acquire);
         if (piece.id.load(std::memory_order_relaxed) != id) return false;
-        scan_slice(slice, s_, binomial_, inverse_series_, rules);
+        scan_slice(slice, s_, binomial_, inverse_series_, binade);
         return true;
     }
 

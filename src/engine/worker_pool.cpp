@@ -47,14 +47,14 @@ void WorkerPool::reserve(std::uint64_t piece) {
 }
 
 void WorkerPool::publish(std::uint64_t end) {
-    published_.store(end);
+    counters_.published.store(end);
     work_handed_out_.notify();
 }
 
 void WorkerPool::withdraw() {
-    const std::uint64_t end = published_.load(std::memory_order_relaxed);
-    std::uint64_t taken = taken_.load();
-    while (taken < end && !taken_.compare_exchange_weak(taken, end)) {
+    const std::uint64_t end = counters_.published.load(std::memory_order_relaxed);
+    std::uint64_t taken = counters_.taken.load();
+    while (taken < end && !counters_.taken.compare_exchange_weak(taken, end)) {
     }
     for (std::uint64_t piece = end > capacity_ ? end - capacity_ : 0; piece < end; ++piece) {
         std::atomic<std::uint64_t>& state = state_[piece % capacity_];
@@ -88,7 +88,8 @@ PoolStatistics WorkerPool::statistics() const {
     const std::lock_guard lock(busy_mutex_);
     Clock::duration alone = alone_;
     if (busy_ == 0) alone += Clock::now() - alone_since_;
-    return {published_.load(), scanned_again_, work_handed_out_.sleeps() + piece_finished_.sleeps(),
+    return {counters_.published.load(), scanned_again_,
+            work_handed_out_.sleeps() + piece_finished_.sleeps(),
             std::chrono::duration<double>(alone).count()};
 }
 
@@ -111,9 +112,9 @@ void WorkerPool::work(unsigned index) {
 }
 
 bool WorkerPool::try_take(std::uint64_t& piece) {
-    std::uint64_t taken = taken_.load();
-    while (taken < published_.load()) {
-        if (taken_.compare_exchange_weak(taken, taken + 1)) {
+    std::uint64_t taken = counters_.taken.load();
+    while (taken < counters_.published.load()) {
+        if (counters_.taken.compare_exchange_weak(taken, taken + 1)) {
             piece = taken;
             return true;
         }
@@ -121,7 +122,9 @@ bool WorkerPool::try_take(std::uint64_t& piece) {
     return false;
 }
 
-bool WorkerPool::work_waiting() const { return taken_.load() < published_.load(); }
+bool WorkerPool::work_waiting() const {
+    return counters_.taken.load() < counters_.published.load();
+}
 
 // The first thread to finish the piece keeps its result; a later one, or
 // one whose piece was withdrawn, drops what it found.

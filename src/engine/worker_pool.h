@@ -123,7 +123,7 @@ public:
     unsigned size() const { return static_cast<unsigned>(workers_.size()) + 1; }
 
     // The number of the next piece to be handed out.
-    std::uint64_t next_piece() const { return published_.load(std::memory_order_relaxed); }
+    std::uint64_t next_piece() const { return counters_.published.load(std::memory_order_relaxed); }
 
     // Waits until the slot of `piece`, the next to be handed out, is free.
     void reserve(std::uint64_t piece);
@@ -151,27 +151,29 @@ private:
     bool finished(std::uint64_t piece) const;
     void note_busy(bool busy);
 
+    // Taken and read by every thread: a cache line of their own.
+    struct alignas(64) Counters {
+        std::atomic<std::uint64_t> taken{0};  // the next piece to be taken
+        std::atomic<std::uint64_t> published{0};
+    };
+    Counters counters_;
     const std::size_t capacity_;
     PieceWork& work_;
     // state_[piece % capacity] is 2 piece + 1 while the piece's result is
     // being kept, and 2 piece + 2 once it is finished.
     std::unique_ptr<std::atomic<std::uint64_t>[]> state_;
-    alignas(64) std::atomic<std::uint64_t> taken_{0};  // the next piece to be taken
-    alignas(64) std::atomic<std::uint64_t> published_{0};
-    std::atomic<bool> quitting_{false};
-    Wakeup work_handed_out_;
-    Wakeup piece_finished_;
     std::chrono::nanoseconds main_spin_ = Wakeup::kLongestSpin;
     Clock::duration piece_time_{};  // about what a piece takes the main thread
     std::uint64_t scanned_again_ = 0;
-
-    // How many other threads have work, and since when none has.
-    mutable std::mutex busy_mutex_;
-    unsigned busy_ = 0;
+    // Since when no other thread has had work, and how long that was so.
     Clock::time_point alone_since_;
     Clock::duration alone_{};
-
     std::vector<std::thread> workers_;
+    mutable std::mutex busy_mutex_;  // guards busy_, alone_since_ and alone_
+    Wakeup work_handed_out_;
+    Wakeup piece_finished_;
+    unsigned busy_ = 0;  // how many other threads have work
+    std::atomic<bool> quitting_{false};
 };
 
 // The number of threads to run: one for each core the process may use, and
