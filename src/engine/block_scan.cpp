@@ -33,10 +33,205 @@ bool look_closer(Slice& slice, std::size_t i, double value, double s, const Rule
     return true;
 }
 
-// Sorts the indices a + i, i < count <= reach, of one anchor a (at position
-// `first` of the slice) by their approximations anchor_term * (1 + x)^-s,
-// x = i / a (point 2), adding the certain units to `units`. Returns false
-// where the slice ends within them.
+// Four groups of four lanes: sixteen indices at a time.
+constexpr std::size_t kGroups = 4;
+constexpr std::size_t kStep = kGroups * kLanes;
+
+// Each index by its own approximation, looked at closer: where the values
+// may leave the range in which the vector test holds.
+bool classify_one_by_one(Slice& slice, std::size_t first, std::size_t count, double anchor_term,
+                         double reciprocal, const Binomial& c, double s, const Rules& rules,
+                         double& units) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const double value = approximate_one(anchor_term, reciprocal, c, static_cast<double>(i));
+        double own = 0.0;
+        if (!look_closer(slice, first + i, value, s, rules, units, own)) return false;
+        units += own;
+    }
+    return true;
+}
+
+// The indices of one anchor, sixteen at a time by the cubic in the offset:
+// the units of each, and whether each is certain (point 3). Their units are
+// added up as they come; only where some lane is not certain are they
+// classified again, lane by lane (which keeps the common case in
+// registers).
+class IndexScan {
+public:
+    REIHEN_KERNEL_BODY IndexScan(Slice& slice, std::size_t first, double anchor_term,
+                                 double reciprocal, const Binomial& c, const Cubic& y,
+                                 double inside, double s, const Rules& rules, double units)
+        : slice_(slice),
+          first_(first),
+          anchor_term_(anchor_term),
+          reciprocal_(reciprocal),
+          c_(c),
+          y_(y),
+          inside_(inside),
+          s_(s),
+          rules_(rules),
+          units_before_(units) {}
+
+    // Adds the units of `count` indices to `units`; false where the slice
+    // ends within them.
+    REIHEN_KERNEL_BODY bool run(std::size_t count, double& units) {
+        REIHEN_MAY_FUSE
+        const Vec lanes = {0.0, 1.0, 2.0, 3.0};
+        const Vec zero = {0.0, 0.0, 0.0, 0.0};
+        std::size_t i = 0;
+        for (; i + kStep <= count; i += kStep) {
+            const Vec first_lanes = static_cast<double>(i) + lanes;
+            Vec step_units = zero;
+            Vec q_last = zero;
+            Mask all = {-1, -1, -1, -1};
+#pragma GCC unroll 4
+            for (std::size_t g = 0; g < kGroups; ++g) {
+                Vec q;
+                Mask certain;
+                classify_group(first_lanes + static_cast<double>(g * kLanes), q, certain);
+                step_units += q;
+                all &= certain;
+                q_last = q;
+            }
+            // Where the terms never grow and every lane is certain, a lane
+            // with zero units makes the last one zero too (tau falls, and
+            // each q lies with tau's value inside its interval), so only the
+            // last is asked.
+            if (all_lanes(all) && (!rules_.never_grow || q_last[kLanes - 1] != 0.0)) {
+                totals_ += step_units;
+                continue;
+            }
+            const bool open = rules_.never_grow ? look_closer_at_each(i, first_lanes)
+                                                : put_off_uncertain(i, first_lanes);
+            if (!open) return false;
+        }
+        for (; i < count; ++i) {
+            if (!closer(i)) return false;
+        }
+        if (!take_terms_put_off()) return false;
+        units += lane_sum(totals_) + other_units_;
+        return true;
+    }
+
+private:
+    double units_now() const { return units_before_ + lane_sum(totals_) + other_units_; }
+
+    // The terms put off so far, taken and their units added, through a
+    // variable of its own, so that no address of this object escapes.
+    bool take_terms_put_off() {
+        double taken = 0.0;
+        const bool open = take_put_off(slice_, s_, rules_, taken);
+        other_units_ += taken;
+        return open;
+    }
+
+    // The scaled values of four indices from `at` on, their units q and
+    // whether each is certain.
+    REIHEN_KERNEL_BODY void classify_group(const Vec& at, Vec& q, Mask& certain) const {
+        REIHEN_MAY_FUSE
+        const Mask magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
+        const Vec y = ((y_.d3 * at + y_.d2) * at + y_.d1) * at + y_.d0;
+        q = (y + kTwo52) - kTwo52;
+        certain = (Vec)((Mask)(y - q) & magnitude) < inside_;
+    }
+
+    // Growing terms, where some lane of the sixteen from i is not certain:
+    // every value lies above the limit here, so that an uncertain lane's
+    // term is put off, and only its units before it are needed: those of
+    // the certain lanes before it, added up within the vector (lane j of
+    // `upto` holds lanes 0 .. j, and an uncertain lane adds none of its
+    // own). Room for all sixteen is made first.
+    REIHEN_KERNEL_BODY bool put_off_uncertain(std::size_t i, const Vec& first_lanes) {
+        REIHEN_MAY_FUSE
+        if (!has_room(slice_, kStep) && !take_terms_put_off()) return false;
+        double group_start = units_now();
+        for (std::size_t g = 0; g < kGroups; ++g) {
+            Vec q;
+            Mask certain;
+            classify_group(first_lanes + static_cast<double>(g * kLanes), q, certain);
+            const Vec known = (Vec)((Mask)q & certain);
+            totals_ += known;
+            Vec upto = known;
+            add_up_lanes(upto);
+            for (std::size_t lane = 0; lane < kLanes; ++lane) {
+                if (certain[lane] != 0) continue;
+                const std::size_t at = first_ + i + g * kLanes + lane;
+                put_off(slice_, at, group_start + upto[lane]);
+            }
+            group_start += upto[kLanes - 1];
+        }
+        return true;
+    }
+
+    // Falling terms, where some lane of the sixteen from i is not certain or
+    // adds no units, which may settle the run: the lanes one by one, in
+    // order. Every total is a sum of whole numbers of units, never a
+    // difference, so that exactness is kept.
+    REIHEN_KERNEL_BODY bool look_closer_at_each(std::size_t i, const Vec& first_lanes) {
+        REIHEN_MAY_FUSE
+        for (std::size_t g = 0; g < kGroups; ++g) {
+            Vec q;
+            Mask certain;
+            classify_group(first_lanes + static_cast<double>(g * kLanes), q, certain);
+            for (std::size_t lane = 0; lane < kLanes; ++lane) {
+                const std::size_t at = i + g * kLanes + lane;
+                if (certain[lane] != 0 && q[lane] != 0.0) {
+                    other_units_ += q[lane];
+                } else if (!closer(at)) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    // One index by its own approximation, after the terms put off.
+    REIHEN_KERNEL_BODY bool closer(std::size_t i) {
+        REIHEN_MAY_FUSE
+        if (!take_terms_put_off()) return false;
+        const double value = approximate_one(anchor_term_, reciprocal_, c_, static_cast<double>(i));
+        double own = 0.0;
+        if (!look_closer(slice_, first_ + i, value, s_, rules_, units_now(), own)) return false;
+        other_units_ += own;
+        return true;
+    }
+
+    Slice& slice_;
+    const std::size_t first_;
+    const double anchor_term_;
+    const double reciprocal_;  // of the anchor a
+    const Binomial& c_;
+    const Cubic y_;
+    const double inside_;
+    const double s_;
+    const Rules& rules_;
+    const double units_before_;
+    // The units so far, in four totals of whole numbers that are only ever
+    // added to, and one of those looked at closer.
+    Vec totals_ = {0.0, 0.0, 0.0, 0.0};
+    double other_units_ = 0.0;
+};
+
+// Whether the anchor's indices are walked stretch by stretch: where
+// stretches are long, or are placed by the bound and at least a few
+// indices long; where the terms never grow, only while every value adds a
+// unit or more (so that no value settles the run).
+REIHEN_KERNEL_BODY bool walks_anchor(double a, std::size_t count, const Cubic& y, double low,
+                                     const Binomial& inverse_series, double s, const Rules& rules) {
+    REIHEN_MAY_FUSE
+    const double last = static_cast<double>(count) - 1.0;
+    const double stretch = static_cast<double>(count) / (std::fabs(y(last) - y.d0) + 1.0);
+    return s != 0.0 && std::isfinite(inverse_series[3]) &&
+           (!rules.never_grow || low * rules.scale >= 1.0) &&
+           (stretch >= rules.shortest_stretch ||
+            (stretch >= kShortestPlacedStretch &&
+             crossings_placed(a, y, last, inverse_series, rules)));
+}
+
+// Classifies the indices a + i, i < count <= reach, of one anchor a (at
+// position `first` of the slice) by their approximations
+// anchor_term * (1 + x)^-s, x = i / a (point 2), adding the certain units
+// to `units`. Returns false where the slice ends within them.
 //
 // With X = max x, (|s| + 3) X <= 2^-12, so |c_j x^j| <= 2^-12j for j <= 4
 // (each factor |(-s - i)/(i + 1)| x <= (|s| + 3) X), and each later term
@@ -52,7 +247,7 @@ REIHEN_KERNEL_BODY bool scan(Slice& slice, std::size_t first, std::size_t count,
                              const Rules& rules, double& units) {
     REIHEN_MAY_FUSE
     const double a = slice.n0 + static_cast<double>(first);
-    const double inverse = 1.0 / a;
+    const double reciprocal = 1.0 / a;
     // The series stays within 2^-11 of 1. Where that keeps every value in
     // range and above the limit, and the scaled values far from the
     // subnormal range, only the rounding is tested lane by lane.
@@ -61,13 +256,8 @@ REIHEN_KERNEL_BODY bool scan(Slice& slice, std::size_t first, std::size_t count,
     if (!(low >= kLowestValue && high <= kHighestValue &&
           low * (1.0 - rules.margin) > rules.limit && high * rules.scale < kTwo51 &&
           low * rules.scale > 0x1p-900)) {
-        for (std::size_t i = 0; i < count; ++i) {
-            const double value = approximate_one(anchor_term, inverse, c, static_cast<double>(i));
-            double own = 0.0;
-            if (!look_closer(slice, first + i, value, s, rules, units, own)) return false;
-            units += own;
-        }
-        return true;
+        return classify_one_by_one(slice, first, count, anchor_term, reciprocal, c, s, rules,
+                                   units);
     }
     // y = (anchor_term * scale) * series is the value scaled exactly (the
     // scale is a power of two and nothing leaves the normal range), here as
@@ -75,131 +265,18 @@ REIHEN_KERNEL_BODY bool scan(Slice& slice, std::size_t first, std::size_t count,
     // within four roundings, on a term below 2^-12k of y, so the bound of
     // 2^-47.5 holds as for the series in x.
     const double scaled_anchor = anchor_term * rules.scale;
-    const double d1 = scaled_anchor * c[1] * inverse;
-    const double d2 = scaled_anchor * c[2] * inverse * inverse;
-    const double d3 = scaled_anchor * c[3] * inverse * inverse * inverse;
+    const double d1 = scaled_anchor * c[1] * reciprocal;
+    const double d2 = scaled_anchor * c[2] * reciprocal * reciprocal;
+    const double d3 = scaled_anchor * c[3] * reciprocal * reciprocal * reciprocal;
     // One margin for the whole anchor, that of its largest value: a larger
     // margin than a lane needs only makes it more careful.
     const double inside = 0.5 - rules.margin * (high * rules.scale);
-    const Cubic cubic{scaled_anchor, d1, d2, d3};
-    // Where stretches are long, the anchor is walked stretch by stretch;
-    // where the terms never grow, only while every value adds a unit or more
-    // (so that no value settles the run).
-    const double last = static_cast<double>(count) - 1.0;
-    const double stretch =
-        static_cast<double>(count) / (std::fabs(cubic(last) - scaled_anchor) + 1.0);
-    if (s != 0.0 && std::isfinite(inverse_series[3]) &&
-        (!rules.never_grow || low * rules.scale >= 1.0) &&
-        (stretch >= rules.shortest_stretch ||
-         (stretch >= kShortestPlacedStretch &&
-          crossings_placed(a, cubic, last, inverse_series, rules)))) {
-        return walk_anchor(slice, first, count, cubic, inside, inverse_series, s, rules, units);
+    const Cubic y{scaled_anchor, d1, d2, d3};
+    if (walks_anchor(a, count, y, low, inverse_series, s, rules)) {
+        return walk_anchor(slice, first, count, y, inside, inverse_series, s, rules, units);
     }
-    const Vec zero = {0.0, 0.0, 0.0, 0.0};
-    Vec totals = zero;
-    double other_units = 0.0;  // those of the indices looked at closer
-    const auto units_now = [&] { return units + lane_sum(totals) + other_units; };
-    const auto closer = [&](std::size_t i) {
-        if (!take_put_off(slice, s, rules, other_units)) return false;
-        const double value = approximate_one(anchor_term, inverse, c, static_cast<double>(i));
-        double own = 0.0;
-        if (!look_closer(slice, first + i, value, s, rules, units_now(), own)) return false;
-        other_units += own;
-        return true;
-    };
-    const Mask magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
-    constexpr std::size_t kGroups = 4;
-    constexpr std::size_t kStep = kGroups * kLanes;
-    // The units of four indices from `at` on, and whether each is certain
-    // (point 3). Where the terms never grow, certain zero units may settle
-    // the run, which classify tells: they are looked at closer.
-    const Mask any_units = {-1, -1, -1, -1};
-    const auto sort_group = [&](const Vec& at, Vec& q, Mask& certain) {
-        const Vec y = ((d3 * at + d2) * at + d1) * at + scaled_anchor;
-        q = (y + kTwo52) - kTwo52;
-        certain = (Vec)((Mask)(y - q) & magnitude) < inside;
-    };
-    const Vec lanes = {0.0, 1.0, 2.0, 3.0};
-    std::size_t i = 0;
-    // Four groups of four lanes at a time. Their units are added up as they
-    // come; only where some lane is not certain are they sorted again, lane
-    // by lane (which keeps the common case in registers).
-    for (; i + kStep <= count; i += kStep) {
-        const Vec first_lanes = static_cast<double>(i) + lanes;
-        Vec step_units = zero;
-        Vec q_last = zero;
-        Mask all = any_units;
-#pragma GCC unroll 4
-        for (std::size_t g = 0; g < kGroups; ++g) {
-            Vec q;
-            Mask certain;
-            sort_group(first_lanes + static_cast<double>(g * kLanes), q, certain);
-            step_units += q;
-            all &= certain;
-            q_last = q;
-        }
-        // Whether every lane holds, folded within the vector registers
-        // (reading lanes one by one goes through memory). Where the terms
-        // never grow and every lane is certain, a lane with zero units makes
-        // the last one zero too (tau falls, and each q lies with tau's value
-        // inside its interval), so only the last is asked.
-        all &= __builtin_shufflevector(all, all, 2, 3, 0, 1);
-        all &= __builtin_shufflevector(all, all, 1, 0, 3, 2);
-        if (all[0] != 0 && (!rules.never_grow || q_last[kLanes - 1] != 0.0)) {
-            totals += step_units;
-            continue;
-        }
-        if (!rules.never_grow) {
-            // Every value lies above the limit here, so that an uncertain
-            // lane's term is put off, and only its units before it are
-            // needed: those of the certain lanes before it, added up within
-            // the vector (lane j of `upto` holds lanes 0 .. j, and an
-            // uncertain lane adds none of its own). Room for all sixteen
-            // is made first.
-            if (!has_room(slice, kStep) && !take_put_off(slice, s, rules, other_units)) {
-                return false;
-            }
-            double group_start = units_now();
-            for (std::size_t g = 0; g < kGroups; ++g) {
-                Vec q;
-                Mask certain;
-                sort_group(first_lanes + static_cast<double>(g * kLanes), q, certain);
-                const Vec known = (Vec)((Mask)q & certain);
-                totals += known;
-                Vec upto = known + __builtin_shufflevector(known, zero, 4, 0, 1, 2);
-                upto += __builtin_shufflevector(upto, zero, 4, 5, 0, 1);
-                for (std::size_t lane = 0; lane < kLanes; ++lane) {
-                    if (certain[lane] != 0) continue;
-                    const std::size_t at = first + i + g * kLanes + lane;
-                    put_off(slice, at, group_start + upto[lane]);
-                }
-                group_start += upto[kLanes - 1];
-            }
-            continue;
-        }
-        // Where the terms never grow, a lane with zero units may settle the
-        // run: the lanes one by one, in order. Every total is a sum of whole
-        // numbers of units, never a difference, so that exactness is kept.
-        for (std::size_t g = 0; g < kGroups; ++g) {
-            Vec q;
-            Mask certain;
-            sort_group(first_lanes + static_cast<double>(g * kLanes), q, certain);
-            for (std::size_t lane = 0; lane < kLanes; ++lane) {
-                const std::size_t at = i + g * kLanes + lane;
-                if (certain[lane] != 0 && q[lane] != 0.0) {
-                    other_units += q[lane];
-                } else if (!closer(at)) {
-                    return false;
-                }
-            }
-        }
-    }
-    for (; i < count; ++i) {
-        if (!closer(i)) return false;
-    }
-    if (!take_put_off(slice, s, rules, other_units)) return false;
-    units += lane_sum(totals) + other_units;
-    return true;
+    IndexScan scan(slice, first, anchor_term, reciprocal, c, y, inside, s, rules, units);
+    return scan.run(count, units);
 }
 
 REIHEN_WIDE_VECTORS bool scan_wide(Slice& slice, std::size_t first, std::size_t count,

@@ -15,6 +15,37 @@ constexpr std::size_t kLanes = 4;
 
 inline double lane_sum(const Vec& v) { return (v[0] + v[1]) + (v[2] + v[3]); }
 
+// The steps the kernels take on whole vectors, in registers (reading lanes
+// one by one goes through memory). They are inlined into each kernel, so
+// vectors go by reference: no call ever passes one.
+
+// Whether every lane of `mask` is set, folded within the vector.
+[[gnu::always_inline]] inline bool all_lanes(const Mask& mask) {
+    Mask all = mask & __builtin_shufflevector(mask, mask, 2, 3, 0, 1);
+    all &= __builtin_shufflevector(all, all, 1, 0, 3, 2);
+    return all[0] != 0;
+}
+
+// `v` moved up a lane, with the last lane of `before` shifted in: lane j of
+// `out` holds lane j - 1 of the four lanes of `before` and `v` in a row.
+[[gnu::always_inline]] inline void shift_in(const Vec& before, const Vec& v, Vec& out) {
+    out = __builtin_shufflevector(before, v, 3, 4, 5, 6);
+}
+
+// The same with `first` shifted in.
+[[gnu::always_inline]] inline void shift_in(double first, const Vec& v, Vec& out) {
+    const Vec start = {first, 0.0, 0.0, 0.0};
+    out = __builtin_shufflevector(start, v, 0, 4, 5, 6);
+}
+
+// Lane j of `v` becomes the sum of its lanes 0 to j, added pairwise as in a
+// tree.
+[[gnu::always_inline]] inline void add_up_lanes(Vec& v) {
+    const Vec zero = {0.0, 0.0, 0.0, 0.0};
+    v += __builtin_shufflevector(v, zero, 4, 0, 1, 2);
+    v += __builtin_shufflevector(v, zero, 4, 5, 0, 1);
+}
+
 // Whether this processor has AVX2 and FMA; asked once.
 bool wide_vectors_available();
 

@@ -92,234 +92,339 @@ CrossingBound crossing_bound(double a, const Cubic& y, double last, const Binomi
     return {usable, levels, 0.5 - places};
 }
 
-REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count, const Cubic& y,
-                             double inside, const Binomial& inverse, double s, const Rules& rules,
-                             double& units) {
-    REIHEN_MAY_FUSE
-    const double a = slice.n0 + static_cast<double>(first);
-    const double last = static_cast<double>(count) - 1.0;
-    const double direction = s < 0.0 ? 1.0 : -1.0;  // whether y grows or falls
-    const double to_ratio = 1.0 / y.d0;
-    const Vec lanes = {0.0, 1.0, 2.0, 3.0};
-    const Vec zero = {0.0, 0.0, 0.0, 0.0};
-    const Vec ones = {1.0, 1.0, 1.0, 1.0};
-    const Mask magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
-    // The units so far, in four totals of whole numbers that are only ever
-    // added to, so that they stay exact while the sum stays in its binade.
-    Vec totals = {0.0, 0.0, 0.0, 0.0};
-    double other_units = 0.0;  // those added lane by lane
-    const auto units_now = [&] { return units + lane_sum(totals) + other_units; };
-    const CrossingBound bound = crossing_bound(a, y, last, inverse, rules.margin);
-    // Point 4b's x as a polynomial in r, and the steps from one level to the
-    // next sixteen.
-    const double places_1 = a * inverse[1];
-    const double places_2 = a * inverse[2];
-    const double places_3 = a * inverse[3];
-    constexpr std::size_t kGroups = 4;
-    Vec level_steps[kGroups];
-    for (std::size_t g = 0; g < kGroups; ++g) {
-        level_steps[g] = direction * (static_cast<double>(g * kLanes) + lanes);
-    }
-    double p = 0.0;
-    while (p <= last) {
-        const double y_p = y(p);
-        const double q = (y_p + kTwo52) - kTwo52;
-        if (!(std::fabs(y_p - q) < inside)) {
-            if (!has_room(slice, 1) && !take_put_off(slice, s, rules, other_units)) return false;
-            put_off(slice, first + static_cast<std::size_t>(p), units_now());
-            p += 1.0;
-            continue;
+// Crossings are taken sixteen at a time: four groups of four lanes, whose
+// computations do not depend on each other and so overlap.
+constexpr std::size_t kGroups = 4;
+
+// What became of a group of sixteen crossings.
+enum class Crossings {
+    kTaken,     // all of them: the walk goes on with the next sixteen
+    kNotTaken,  // none, this way: the next way is tried
+    kRestart,   // some, up to a stretch whose end was searched for: the walk
+                // starts anew from the next offset
+    kCut,       // the slice was cut short
+};
+
+// The crossings of a group checked by the values at their two ends (point
+// 4): crossing j leaves the interval of q_j for that of q_j + direction, and
+// its guessed place lies between the offsets e and e + 1.
+struct CheckedCrossings {
+    Vec q[kGroups];
+    Vec e[kGroups];
+    Mask e_holds[kGroups];      // e inside the interval of q_j
+    Mask after_holds[kGroups];  // e + 1 inside that of the next q
+};
+
+// The walk of one anchor's offsets: its constants, the offset p it has
+// reached, and the units so far, in four totals of whole numbers that are
+// only ever added to (so that they stay exact while the sum stays in its
+// binade) and one total of those added lane by lane.
+class AnchorWalk {
+public:
+    REIHEN_KERNEL_BODY AnchorWalk(Slice& slice, std::size_t first, std::size_t count,
+                                  const Cubic& y, double inside, const Binomial& inverse_series,
+                                  double s, const Rules& rules, double units)
+        : slice_(slice),
+          first_(first),
+          last_(static_cast<double>(count) - 1.0),
+          y_(y),
+          inside_(inside),
+          inverse_series_(inverse_series),
+          s_(s),
+          rules_(rules),
+          units_before_(units),
+          a_(slice.n0 + static_cast<double>(first)),
+          direction_(s < 0.0 ? 1.0 : -1.0),
+          to_ratio_(1.0 / y.d0),
+          bound_(crossing_bound(a_, y, last_, inverse_series, rules.margin)),
+          // Point 4b's x as a polynomial in r.
+          places_1_(a_ * inverse_series[1]),
+          places_2_(a_ * inverse_series[2]),
+          places_3_(a_ * inverse_series[3]) {
+        const Vec lanes = {0.0, 1.0, 2.0, 3.0};
+        for (std::size_t g = 0; g < kGroups; ++g) {
+            level_steps_[g] = direction_ * (static_cast<double>(g * kLanes) + lanes);
         }
-        // From p on, crossing j leaves the interval of q_j = q + direction j
-        // for that of q_next = q_j + direction. Its guessed place is between
-        // the offsets e and e + 1; e must lie inside the interval of q_j and
-        // e + 1 inside that of q_next, and then stretch j runs from the end
-        // of stretch j - 1 (or p) to e. Four groups of four crossings at a
-        // time, so that their computations, which do not depend on each
-        // other, overlap.
-        for (std::size_t j = 0;; j += kGroups * kLanes) {
-            // First by the crossings' places alone (point 4b), each
-            // level checked to lie within the bound's reach (the first and
-            // last suffice, the levels being in order).
-            const double level = q + direction * (static_cast<double>(j) + 0.5);
-            if (bound.usable && std::fabs(level - y.d0) <= bound.levels &&
-                std::fabs(level + level_steps[kGroups - 1][kLanes - 1] - y.d0) <= bound.levels) {
-                Vec h[kGroups];
-                Vec e[kGroups];
-                Mask certain = {-1, -1, -1, -1};
-#pragma GCC unroll 4
-                for (std::size_t g = 0; g < kGroups; ++g) {
-                    h[g] = level + level_steps[g];
-                    const Vec r = h[g] * to_ratio - 1.0;
-                    // x - 1/2, rounded to a whole number: x rounded down,
-                    // where x lies more than E from a whole number (the
-                    // others are taken below). The shift of 1.5 * 2^52
-                    // rounds negative values too.
-                    const Vec below = ((places_3 * r + places_2) * r + places_1) * r - 0.5;
-                    e[g] = (below + kRoundingShift) - kRoundingShift;
-                    certain &= (Vec)((Mask)(below - e[g]) & magnitude) < bound.half_room;
-                }
-                certain &= __builtin_shufflevector(certain, certain, 2, 3, 0, 1);
-                certain &= __builtin_shufflevector(certain, certain, 1, 0, 3, 2);
-                const double last_end = e[kGroups - 1][kLanes - 1];
-                if (certain[0] != 0 && last_end + 1.0 <= last) {
-                    const Vec start = {p - 1.0, 0.0, 0.0, 0.0};
-                    Vec previous = __builtin_shufflevector(start, e[0], 0, 4, 5, 6);
-                    totals += (e[0] - previous) * (h[0] - direction * 0.5);
-#pragma GCC unroll 3
-                    for (std::size_t g = 1; g < kGroups; ++g) {
-                        previous = __builtin_shufflevector(e[g - 1], e[g], 3, 4, 5, 6);
-                        totals += (e[g] - previous) * (h[g] - direction * 0.5);
-                    }
-                    p = last_end + 1.0;
-                    continue;
-                }
-                // Where a place lies within E of a whole number c instead,
-                // its stretch ends at c - 1, c takes its computed term, and
-                // the next stretch starts at c + 1 (point 4b). The group is
-                // taken so where each stretch has no negative length and
-                // the last ends within the anchor; the lanes are computed
-                // anew, so that each rounding is taken from one value.
-                Vec ends[kGroups];      // each stretch's last offset
-                Vec nexts[kGroups];     // the next one's first
-                Vec previous[kGroups];  // each stretch's first
-                Mask near[kGroups];     // lanes whose c takes its computed term
-                Mask fits = {-1, -1, -1, -1};
-                const Vec start = {p, 0.0, 0.0, 0.0};
-                for (std::size_t g = 0; g < kGroups; ++g) {
-                    const Vec r = h[g] * to_ratio - 1.0;
-                    const Vec below = ((places_3 * r + places_2) * r + places_1) * r - 0.5;
-                    const Vec down = (below + kRoundingShift) - kRoundingShift;
-                    near[g] = ~((Vec)((Mask)(below - down) & magnitude) < bound.half_room);
-                    const Vec whole = (below + 0.5 + kRoundingShift) - kRoundingShift;
-                    ends[g] = (Vec)(((Mask)(whole - 1.0) & near[g]) | ((Mask)down & ~near[g]));
-                    nexts[g] = ends[g] + 1.0 + (Vec)((Mask)ones & near[g]);
-                    previous[g] = g == 0
-                                      ? __builtin_shufflevector(start, nexts[0], 0, 4, 5, 6)
-                                      : __builtin_shufflevector(nexts[g - 1], nexts[g], 3, 4, 5, 6);
-                    fits &= ends[g] + 1.0 >= previous[g];
-                }
-                fits &= __builtin_shufflevector(fits, fits, 2, 3, 0, 1);
-                fits &= __builtin_shufflevector(fits, fits, 1, 0, 3, 2);
-                const double next = nexts[kGroups - 1][kLanes - 1];
-                if (fits[0] != 0 && next <= last) {
-                    if (!has_room(slice, kGroups * kLanes) &&
-                        !take_put_off(slice, s, rules, other_units)) {
-                        return false;
-                    }
-                    // Each c is put off with the units before it: lane k of
-                    // `upto` holds those of the group's stretches 0 .. k.
-                    double group_start = units_now();
-                    for (std::size_t g = 0; g < kGroups; ++g) {
-                        const Vec stretch_units =
-                            (ends[g] - previous[g] + 1.0) * (h[g] - direction * 0.5);
-                        totals += stretch_units;
-                        Vec upto = stretch_units +
-                                   __builtin_shufflevector(stretch_units, zero, 4, 0, 1, 2);
-                        upto += __builtin_shufflevector(upto, zero, 4, 5, 0, 1);
-                        for (std::size_t lane = 0; lane < kLanes; ++lane) {
-                            if (near[g][lane] == 0) continue;
-                            const auto position =
-                                first + static_cast<std::size_t>(ends[g][lane] + 1.0);
-                            put_off(slice, position, group_start + upto[lane]);
-                        }
-                        group_start += upto[kLanes - 1];
-                    }
-                    p = next;
-                    continue;
-                }
-            }
-            // Else by the values at both ends of each stretch (point 4).
-            Vec q_j[kGroups];
-            Vec e[kGroups];
-            Mask e_holds[kGroups];      // e inside the interval of q_j
-            Mask after_holds[kGroups];  // e + 1 inside that of q_next
-#pragma GCC unroll 4
-            for (std::size_t g = 0; g < kGroups; ++g) {
-                q_j[g] = q + direction * (static_cast<double>(j + g * kLanes) + lanes);
-                const Vec q_next = q_j[g] + direction;
-                const Vec r = (q_j[g] + direction * 0.5) * to_ratio - 1.0;
-                const Vec x = a * (r * ((inverse[3] * r + inverse[2]) * r + inverse[1]));
-                // A guess only, as both its sides are checked: x rounded
-                // down, about. It is whole where it is not negative; a
-                // negative one fails the tests of order (e >= p >= 0).
-                e[g] = (x - 0.5 + kTwo52) - kTwo52;
-                const Vec after = e[g] + ones;
-                const Vec y_e = ((y.d3 * e[g] + y.d2) * e[g] + y.d1) * e[g] + y.d0;
-                const Vec y_after = ((y.d3 * after + y.d2) * after + y.d1) * after + y.d0;
-                const Vec off_e = (Vec)((Mask)(y_e - q_j[g]) & magnitude);
-                const Vec off_after = (Vec)((Mask)(y_after - q_next) & magnitude);
-                e_holds[g] = off_e < inside;
-                after_holds[g] = off_after < inside;
-            }
-            // Where all hold and the ends follow each other, they are added
-            // at once: lane j adds e_j - e_(j-1) offsets of q_j.
-            const Vec start = {p - 1.0, 0.0, 0.0, 0.0};
-            Vec previous[kGroups];
-            previous[0] = __builtin_shufflevector(start, e[0], 0, 4, 5, 6);
-            Mask all = e_holds[0] & after_holds[0] & (e[0] - previous[0] >= ones);
-#pragma GCC unroll 4
-            for (std::size_t g = 1; g < kGroups; ++g) {
-                previous[g] = __builtin_shufflevector(e[g - 1], e[g], 3, 4, 5, 6);
-                all &= e_holds[g] & after_holds[g] & (e[g] - previous[g] >= ones);
-            }
-            all &= __builtin_shufflevector(all, all, 2, 3, 0, 1);
-            all &= __builtin_shufflevector(all, all, 1, 0, 3, 2);
-            const double last_end = e[kGroups - 1][kLanes - 1];
-            if (all[0] != 0 && last_end + 1.0 <= last) {
-#pragma GCC unroll 4
-                for (std::size_t g = 0; g < kGroups; ++g) totals += (e[g] - previous[g]) * q_j[g];
-                p = last_end + 1.0;
+    }
+
+    // Walks the anchor, adding its units to `units`; false where the slice
+    // is cut short within it.
+    REIHEN_KERNEL_BODY bool run(double& units) {
+        REIHEN_MAY_FUSE
+        while (p_ <= last_) {
+            const double y_p = y_(p_);
+            const double q = (y_p + kTwo52) - kTwo52;
+            if (!(std::fabs(y_p - q) < inside_)) {
+                if (!make_room(1)) return false;
+                put_off(slice_, first_ + static_cast<std::size_t>(p_), units_now());
+                p_ += 1.0;
                 continue;
             }
-            // Lane by lane, up to the first that fails.
-            bool failed = false;
-            for (std::size_t g = 0; g < kGroups && !failed; ++g) {
-                for (std::size_t lane = 0; lane < kLanes; ++lane) {
-                    const double end = e[g][lane];
-                    const double q_lane = q_j[g][lane];
-                    const bool e_inside = e_holds[g][lane] != 0;
-                    const bool after_inside = after_holds[g][lane] != 0;
-                    if (e_inside && after_inside && end >= p && end + 1.0 <= last) {
-                        other_units += (end - p + 1.0) * q_lane;
-                        p = end + 1.0;
-                        continue;
-                    }
-                    // Most often one offset c next to the crossing is too
-                    // close to call: where c - 1 lies inside the interval of
-                    // q_lane and c + 1 inside the next, c takes its computed
-                    // term and the walk goes on. Of the two, one was checked
-                    // already: e = c - 1, or e + 1 = c + 1.
-                    const auto holds = [&](double i, double units_of) {
-                        return std::fabs(y(i) - units_of) < inside;
-                    };
-                    const double c = e_inside ? end + 1.0 : end;
-                    if (end >= p && c > p && c + 1.0 <= last &&
-                        (e_inside ? holds(c + 1.0, q_lane + direction)
-                                  : after_inside && holds(c - 1.0, q_lane))) {
-                        other_units += (c - p) * q_lane;
-                        const auto position = first + static_cast<std::size_t>(c);
-                        if (!has_room(slice, 1) && !take_put_off(slice, s, rules, other_units)) {
-                            return false;
-                        }
-                        put_off(slice, position, units_now());
-                        p = c + 1.0;
-                        continue;
-                    }
-                    // Else the anchor's end, or a guess far off.
-                    const double found = stretch_end(y, inside, q_lane, p, end, last);
-                    other_units += (found - p + 1.0) * q_lane;
-                    p = found + 1.0;
-                    failed = true;
-                    break;
-                }
+            if (walk_crossings(q) == Crossings::kCut) return false;
+        }
+        if (!take_terms_put_off()) return false;
+        units += lane_sum(totals_) + other_units_;
+        return true;
+    }
+
+private:
+    double units_now() const { return units_before_ + lane_sum(totals_) + other_units_; }
+
+    bool make_room(std::size_t count) { return has_room(slice_, count) || take_terms_put_off(); }
+
+    // The terms put off so far, taken and their units added. What the call
+    // adds goes through a variable of its own, so that no address of this
+    // object escapes and its totals stay in registers.
+    bool take_terms_put_off() {
+        double taken = 0.0;
+        const bool open = take_put_off(slice_, s_, rules_, taken);
+        other_units_ += taken;
+        return open;
+    }
+
+    // From p on, whose value lies inside the interval of q, crossing j
+    // leaves the interval of q_j = q + direction j for that of the next q;
+    // stretch j runs from the end of stretch j - 1 (or p) to the offset
+    // before it. Sixteen crossings at a time, each group by the first way
+    // that takes it.
+    REIHEN_KERNEL_BODY Crossings walk_crossings(double q) {
+        REIHEN_MAY_FUSE
+        for (std::size_t j = 0;; j += kGroups * kLanes) {
+            const double level = q + direction_ * (static_cast<double>(j) + 0.5);
+            Crossings taken = Crossings::kNotTaken;
+            if (placed_by_bound(level)) {
+                Vec h[kGroups];
+                taken = take_placed(level, h);
+                if (taken == Crossings::kNotTaken) taken = take_placed_near_whole(h);
             }
-            if (failed) break;
+            if (taken == Crossings::kNotTaken) {
+                CheckedCrossings checked;
+                check_by_values(q, j, checked);
+                taken = take_checked(checked);
+                if (taken == Crossings::kNotTaken) taken = take_lane_by_lane(checked);
+            }
+            if (taken != Crossings::kTaken) return taken;
         }
     }
-    if (!take_put_off(slice, s, rules, other_units)) return false;
-    units += lane_sum(totals) + other_units;
-    return true;
+
+    // Whether the group's levels lie within the reach of point 4b's bound
+    // (the first and last suffice, the levels being in order).
+    bool placed_by_bound(double level) const {
+        const double last_level = level + level_steps_[kGroups - 1][kLanes - 1];
+        return bound_.usable && std::fabs(level - y_.d0) <= bound_.levels &&
+               std::fabs(last_level - y_.d0) <= bound_.levels;
+    }
+
+    // The crossings at the levels h from `level` on by their places alone
+    // (point 4b), where each lies more than E from every whole number:
+    // x - 1/2, rounded to a whole number, is x rounded down there. The shift
+    // of 1.5 * 2^52 rounds negative values too.
+    REIHEN_KERNEL_BODY Crossings take_placed(double level, Vec (&h)[kGroups]) {
+        REIHEN_MAY_FUSE
+        const Mask magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
+        Vec e[kGroups];
+        Mask certain = {-1, -1, -1, -1};
+#pragma GCC unroll 4
+        for (std::size_t g = 0; g < kGroups; ++g) {
+            h[g] = level + level_steps_[g];
+            const Vec r = h[g] * to_ratio_ - 1.0;
+            const Vec below = ((places_3_ * r + places_2_) * r + places_1_) * r - 0.5;
+            e[g] = (below + kRoundingShift) - kRoundingShift;
+            certain &= (Vec)((Mask)(below - e[g]) & magnitude) < bound_.half_room;
+        }
+        const double last_end = e[kGroups - 1][kLanes - 1];
+        if (!all_lanes(certain) || !(last_end + 1.0 <= last_)) return Crossings::kNotTaken;
+        Vec previous;
+        shift_in(p_ - 1.0, e[0], previous);
+        totals_ += (e[0] - previous) * (h[0] - direction_ * 0.5);
+#pragma GCC unroll 3
+        for (std::size_t g = 1; g < kGroups; ++g) {
+            shift_in(e[g - 1], e[g], previous);
+            totals_ += (e[g] - previous) * (h[g] - direction_ * 0.5);
+        }
+        p_ = last_end + 1.0;
+        return Crossings::kTaken;
+    }
+
+    // The same where some places lie within E of a whole number c: the
+    // stretch before ends at c - 1, c takes its computed term, and the next
+    // stretch starts at c + 1 (point 4b). Taken where each stretch has no
+    // negative length and the last ends within the anchor; the lanes are
+    // computed anew, so that each rounding is taken from one value.
+    REIHEN_KERNEL_BODY Crossings take_placed_near_whole(const Vec (&h)[kGroups]) {
+        REIHEN_MAY_FUSE
+        const Mask magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
+        const Vec ones = {1.0, 1.0, 1.0, 1.0};
+        Vec ends[kGroups];      // each stretch's last offset
+        Vec nexts[kGroups];     // the next one's first
+        Vec previous[kGroups];  // each stretch's first
+        Mask near[kGroups];     // lanes whose c takes its computed term
+        Mask fits = {-1, -1, -1, -1};
+        for (std::size_t g = 0; g < kGroups; ++g) {
+            const Vec r = h[g] * to_ratio_ - 1.0;
+            const Vec below = ((places_3_ * r + places_2_) * r + places_1_) * r - 0.5;
+            const Vec down = (below + kRoundingShift) - kRoundingShift;
+            near[g] = ~((Vec)((Mask)(below - down) & magnitude) < bound_.half_room);
+            const Vec whole = (below + 0.5 + kRoundingShift) - kRoundingShift;
+            ends[g] = (Vec)(((Mask)(whole - 1.0) & near[g]) | ((Mask)down & ~near[g]));
+            nexts[g] = ends[g] + 1.0 + (Vec)((Mask)ones & near[g]);
+            if (g == 0) {
+                shift_in(p_, nexts[0], previous[0]);
+            } else {
+                shift_in(nexts[g - 1], nexts[g], previous[g]);
+            }
+            fits &= ends[g] + 1.0 >= previous[g];
+        }
+        const double next = nexts[kGroups - 1][kLanes - 1];
+        if (!all_lanes(fits) || !(next <= last_)) return Crossings::kNotTaken;
+        if (!make_room(kGroups * kLanes)) return Crossings::kCut;
+        // Each c is put off with the units before it: lane k of `upto` holds
+        // those of the group's stretches 0 .. k.
+        double group_start = units_now();
+        for (std::size_t g = 0; g < kGroups; ++g) {
+            const Vec stretch_units = (ends[g] - previous[g] + 1.0) * (h[g] - direction_ * 0.5);
+            totals_ += stretch_units;
+            Vec upto = stretch_units;
+            add_up_lanes(upto);
+            for (std::size_t lane = 0; lane < kLanes; ++lane) {
+                if (near[g][lane] == 0) continue;
+                const auto position = first_ + static_cast<std::size_t>(ends[g][lane] + 1.0);
+                put_off(slice_, position, group_start + upto[lane]);
+            }
+            group_start += upto[kLanes - 1];
+        }
+        p_ = next;
+        return Crossings::kTaken;
+    }
+
+    // Guesses each crossing's place from the inverse series and checks the
+    // values at both sides of it (point 4). A guess only: x rounded down,
+    // about, whole where it is not negative; a negative one fails the tests
+    // of order (e >= p >= 0).
+    REIHEN_KERNEL_BODY void check_by_values(double q, std::size_t j, CheckedCrossings& checked) {
+        REIHEN_MAY_FUSE
+        const Vec lanes = {0.0, 1.0, 2.0, 3.0};
+        const Vec ones = {1.0, 1.0, 1.0, 1.0};
+        const Mask magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
+        const Binomial& inverse = inverse_series_;
+        const Cubic& y = y_;
+#pragma GCC unroll 4
+        for (std::size_t g = 0; g < kGroups; ++g) {
+            checked.q[g] = q + direction_ * (static_cast<double>(j + g * kLanes) + lanes);
+            const Vec q_next = checked.q[g] + direction_;
+            const Vec r = (checked.q[g] + direction_ * 0.5) * to_ratio_ - 1.0;
+            const Vec x = a_ * (r * ((inverse[3] * r + inverse[2]) * r + inverse[1]));
+            const Vec e = (x - 0.5 + kTwo52) - kTwo52;
+            checked.e[g] = e;
+            const Vec after = e + ones;
+            const Vec y_e = ((y.d3 * e + y.d2) * e + y.d1) * e + y.d0;
+            const Vec y_after = ((y.d3 * after + y.d2) * after + y.d1) * after + y.d0;
+            const Vec off_e = (Vec)((Mask)(y_e - checked.q[g]) & magnitude);
+            const Vec off_after = (Vec)((Mask)(y_after - q_next) & magnitude);
+            checked.e_holds[g] = off_e < inside_;
+            checked.after_holds[g] = off_after < inside_;
+        }
+    }
+
+    // Where every checked crossing holds and the ends follow each other, all
+    // are added at once: lane j adds e_j - e_(j-1) offsets of q_j.
+    REIHEN_KERNEL_BODY Crossings take_checked(const CheckedCrossings& checked) {
+        REIHEN_MAY_FUSE
+        const Vec ones = {1.0, 1.0, 1.0, 1.0};
+        Vec previous[kGroups];
+        shift_in(p_ - 1.0, checked.e[0], previous[0]);
+        Mask all =
+            checked.e_holds[0] & checked.after_holds[0] & (checked.e[0] - previous[0] >= ones);
+#pragma GCC unroll 3
+        for (std::size_t g = 1; g < kGroups; ++g) {
+            shift_in(checked.e[g - 1], checked.e[g], previous[g]);
+            all &=
+                checked.e_holds[g] & checked.after_holds[g] & (checked.e[g] - previous[g] >= ones);
+        }
+        const double last_end = checked.e[kGroups - 1][kLanes - 1];
+        if (!all_lanes(all) || !(last_end + 1.0 <= last_)) return Crossings::kNotTaken;
+#pragma GCC unroll 4
+        for (std::size_t g = 0; g < kGroups; ++g) {
+            totals_ += (checked.e[g] - previous[g]) * checked.q[g];
+        }
+        p_ = last_end + 1.0;
+        return Crossings::kTaken;
+    }
+
+    // The checked crossings lane by lane, up to the first that fails.
+    REIHEN_KERNEL_BODY Crossings take_lane_by_lane(const CheckedCrossings& checked) {
+        REIHEN_MAY_FUSE
+        for (std::size_t g = 0; g < kGroups; ++g) {
+            for (std::size_t lane = 0; lane < kLanes; ++lane) {
+                const Crossings taken =
+                    take_one(checked.q[g][lane], checked.e[g][lane], checked.e_holds[g][lane] != 0,
+                             checked.after_holds[g][lane] != 0);
+                if (taken != Crossings::kTaken) return taken;
+            }
+        }
+        return Crossings::kTaken;
+    }
+
+    // One checked crossing from stretch q_j, guessed between e and e + 1.
+    // Most often where it fails, one offset c next to it is too close to
+    // call: where c - 1 lies inside the interval of q_j and c + 1 inside the
+    // next, c takes its computed term and the walk goes on. Of the two, one
+    // was checked already: e = c - 1, or e + 1 = c + 1. Else the stretch's
+    // end is searched for: the anchor's end, or a guess far off.
+    REIHEN_KERNEL_BODY Crossings take_one(double q_j, double end, bool e_inside,
+                                          bool after_inside) {
+        REIHEN_MAY_FUSE
+        if (e_inside && after_inside && end >= p_ && end + 1.0 <= last_) {
+            other_units_ += (end - p_ + 1.0) * q_j;
+            p_ = end + 1.0;
+            return Crossings::kTaken;
+        }
+        const auto holds = [&](double i, double units_of) {
+            return std::fabs(y_(i) - units_of) < inside_;
+        };
+        const double c = e_inside ? end + 1.0 : end;
+        if (end >= p_ && c > p_ && c + 1.0 <= last_ &&
+            (e_inside ? holds(c + 1.0, q_j + direction_) : after_inside && holds(c - 1.0, q_j))) {
+            other_units_ += (c - p_) * q_j;
+            const auto position = first_ + static_cast<std::size_t>(c);
+            if (!make_room(1)) return Crossings::kCut;
+            put_off(slice_, position, units_now());
+            p_ = c + 1.0;
+            return Crossings::kTaken;
+        }
+        const double found = stretch_end(y_, inside_, q_j, p_, end, last_);
+        other_units_ += (found - p_ + 1.0) * q_j;
+        p_ = found + 1.0;
+        return Crossings::kRestart;
+    }
+
+    Slice& slice_;
+    const std::size_t first_;
+    const double last_;
+    const Cubic& y_;
+    const double inside_;
+    const Binomial& inverse_series_;
+    const double s_;
+    const Rules& rules_;
+    const double units_before_;
+    const double a_;
+    const double direction_;  // whether y grows (1) or falls (-1)
+    const double to_ratio_;
+    const CrossingBound bound_;
+    const double places_1_;
+    const double places_2_;
+    const double places_3_;
+    Vec level_steps_[kGroups];  // from a group's first level to each of its levels
+    Vec totals_ = {0.0, 0.0, 0.0, 0.0};
+    double other_units_ = 0.0;
+    double p_ = 0.0;
+};
+
+REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count, const Cubic& y,
+                             double inside, const Binomial& inverse_series, double s,
+                             const Rules& rules, double& units) {
+    AnchorWalk walk(slice, first, count, y, inside, inverse_series, s, rules, units);
+    return walk.run(units);
 }
 
 REIHEN_WIDE_VECTORS bool walk_wide(Slice& slice, std::size_t first, std::size_t count,
