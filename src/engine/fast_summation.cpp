@@ -465,10 +465,9 @@ private:
         }
         const double y_a = value * now.scale;
         if (stretch_length(n_, y_a) < shortest) {
-            if (add_units(q, now.scale)) {
-                n_ += 1.0;
-                count_added(1.0);
-            }
+            sum_ += q / now.scale;  // below 2^53 units, as m + q is
+            n_ += 1.0;
+            count_added(1.0);
             return false;
         }
         const auto holds = [&](double b) {

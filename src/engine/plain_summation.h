@@ -31,13 +31,14 @@ double series_power(double n, double s);
 
 // The plain loop: adds the terms 1.0 / pow(n, s) for n = 1, 2, 3, ... in that
 // order, one double addition each, for as long as the next term is strictly
-// greater than `limit`, and returns the sum. When `report` equals 1, each
-// addition writes the line "Zwischensumme: <sum>   Summand: <term>" to `out`.
-// Every other way of summing must give exactly its result.
-double sum_series_plain(double s, double limit, int report, std::ostream& out);
+// greater than `limit`, and returns the sum. Every other way of summing must
+// give exactly its result.
+double sum_series_plain(double s, double limit);
 
-// The plain loop with its report lines, ending early when the monitor asks or
-// once the sum is infinite (nothing can change it from there).
+// The plain loop with its report lines: each addition writes the line
+// "Zwischensumme: <sum>   Summand: <term>" to `out`. It ends early when the
+// monitor asks, or once the sum is infinite (nothing can change it from
+// there).
 double sum_series_reported(double s, double limit, std::ostream& out, SummationMonitor& monitor);
 
 }  // namespace reihen

@@ -11,7 +11,7 @@
 #include <csignal>
 #include <ctime>
 
-#include "key_codes.h"
+#include "posix_terminal_keys.h"
 
 namespace reihen {
 namespace {
@@ -20,7 +20,8 @@ namespace {
 // first. SIGTSTP restores it and stops; SIGCONT enters raw input again.
 constexpr std::array kAllSignals{SIGTERM, SIGHUP, SIGQUIT, SIGINT, SIGTSTP, SIGCONT};
 
-// Shared with the signal handlers, which may only touch plain data.
+// Shared with the signal handlers, which may only touch plain data: the
+// terminal and its mode before the wait, set while RawTerminal lives.
 int g_tty = -1;
 termios g_saved_mode{};
 volatile std::sig_atomic_t g_resume_raw = 0;
@@ -77,8 +78,9 @@ termios raw_mode(termios mode) {
 // while waiting in ppoll, so a handler never runs between two steps here.
 class RawTerminal {
 public:
-    explicit RawTerminal(int tty) {
+    RawTerminal(int tty, const termios& saved) : raw_(raw_mode(saved)) {
         g_tty = tty;
+        g_saved_mode = saved;
         sigset_t handled;
         sigemptyset(&handled);
         for (const int sig : kAllSignals) sigaddset(&handled, sig);
@@ -129,7 +131,7 @@ public:
     }
 
 private:
-    termios raw_ = raw_mode(g_saved_mode);
+    const termios raw_;
     sigset_t wait_mask_{};
     std::array<struct sigaction, kAllSignals.size()> previous_{};
     bool ok_ = false;
@@ -162,11 +164,12 @@ private:
 
 int wait_for_key() {
     const int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (tty < 0) return -1;
-    int code = -1;
-    if (isatty(tty) == 1 && tcgetattr(tty, &g_saved_mode) == 0) {
+    if (tty < 0) return kNoKey;
+    int code = kNoKey;
+    termios saved{};
+    if (isatty(tty) == 1 && tcgetattr(tty, &saved) == 0) {
         g_resume_raw = 0;
-        RawTerminal terminal(tty);
+        RawTerminal terminal(tty, saved);
         if (terminal.ok()) {
             TerminalBytes bytes(terminal);
             code = read_key_code(bytes);

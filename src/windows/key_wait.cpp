@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "console_keys.h"
+#include "windows_console_keys.h"
 
 namespace reihen {
 namespace {
@@ -24,13 +24,12 @@ int read_key(HANDLE console) {
     for (;;) {
         INPUT_RECORD record{};
         DWORD read = 0;
-        if (ReadConsoleInputA(console, &record, 1, &read) == 0 || read != 1) return -1;
+        if (ReadConsoleInputA(console, &record, 1, &read) == 0 || read != 1) return kNoKey;
         if (record.EventType != KEY_EVENT) continue;
         const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
-        const int code =
-            console_key_code({key.bKeyDown != FALSE, key.wVirtualKeyCode, key.wVirtualScanCode,
-                              static_cast<unsigned char>(key.uChar.AsciiChar),
-                              static_cast<std::uint32_t>(key.dwControlKeyState)});
+        const int code = console_key_code({key.bKeyDown != FALSE, key.wVirtualKeyCode,
+                                           static_cast<unsigned char>(key.uChar.AsciiChar),
+                                           static_cast<std::uint32_t>(key.dwControlKeyState)});
         if (code != kNotAKeyPress) return code;
     }
 }
@@ -41,8 +40,8 @@ int wait_for_key() {
     const HANDLE console =
         CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
-    if (console == INVALID_HANDLE_VALUE) return -1;
-    int code = -1;
+    if (console == INVALID_HANDLE_VALUE) return kNoKey;
+    int code = kNoKey;
     DWORD saved = 0;
     if (GetConsoleMode(console, &saved) != 0) {
         g_console = console;

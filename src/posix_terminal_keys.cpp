@@ -1,14 +1,10 @@
-#include "key_codes.h"
+#include "posix_terminal_keys.h"
 
 namespace reihen {
 namespace {
 
 constexpr int kEsc = 0x1b;
-constexpr int kSpecialKey = 224;
-constexpr int kFunctionKey = 0;
 constexpr int kUnshowable = '?';
-// A sequence that is not a key press: the wait goes on.
-constexpr int kNotAKey = -3;
 
 bool is_failure(int byte) { return byte == ByteSource::kFailed; }
 
@@ -39,7 +35,7 @@ int decode_utf8(int lead, ByteSource& source) {
     bool valid = true;
     for (int i = 0; i < continuation; ++i) {
         const int byte = source.next_byte(true);
-        if (is_failure(byte)) return ByteSource::kFailed;
+        if (is_failure(byte)) return kNoKey;
         if (byte < 0x80 || byte > 0xBF) return lead;
         if (byte < low || byte > high) valid = false;
         code_point = (code_point << 6) | (byte & 0x3F);
@@ -57,20 +53,20 @@ bool is_final_byte(int byte) { return byte >= 0x40 && byte <= 0x7E; }
 // A control sequence after "ESC [".
 int decode_csi(ByteSource& source) {
     int byte = source.next_byte(true);
-    if (is_failure(byte)) return byte;
+    if (is_failure(byte)) return kNoKey;
     if (byte == ByteSource::kTimedOut) return kFunctionKey;  // Alt and '['
     if (byte == '[') {
         // The Linux console's F1 to F5: "ESC [ [ A" to "ESC [ [ E".
         byte = source.next_byte(true);
-        if (is_failure(byte)) return byte;
+        if (is_failure(byte)) return kNoKey;
         return byte >= 'A' && byte <= 'E' ? kFunctionKey : kSpecialKey;
     }
     if (byte == 'M') {
         // A mouse report in the old form: three raw bytes follow.
         for (int i = 0; i < 3; ++i) {
-            if (is_failure(source.next_byte(true))) return ByteSource::kFailed;
+            if (is_failure(source.next_byte(true))) return kNoKey;
         }
-        return kNotAKey;
+        return kNotAKeyPress;
     }
     const bool private_marker = byte == '<' || byte == '=' || byte == '>' || byte == '?';
     const bool sgr_mouse = byte == '<';
@@ -87,20 +83,20 @@ int decode_csi(ByteSource& source) {
             in_first_parameter = false;
         }
         byte = source.next_byte(true);
-        if (is_failure(byte)) return byte;
+        if (is_failure(byte)) return kNoKey;
     }
     while (is_intermediate_byte(byte)) {
         byte = source.next_byte(true);
-        if (is_failure(byte)) return byte;
+        if (is_failure(byte)) return kNoKey;
     }
     if (!is_final_byte(byte)) return kSpecialKey;  // cut short or broken
 
-    if (byte == 'M' || (sgr_mouse && byte == 'm')) return kNotAKey;       // mouse report
-    if ((byte == 'I' || byte == 'O') && !any_parameter) return kNotAKey;  // focus report
+    if (byte == 'M' || (sgr_mouse && byte == 'm')) return kNotAKeyPress;       // mouse report
+    if ((byte == 'I' || byte == 'O') && !any_parameter) return kNotAKeyPress;  // focus report
     if (private_marker) return kSpecialKey;
     if (byte == '~') {
         const int p = first_parameter;
-        if (p == 200 || p == 201) return kNotAKey;  // bracketed-paste marker
+        if (p == 200 || p == 201) return kNotAKeyPress;  // bracketed-paste marker
         if ((p >= 11 && p <= 15) || (p >= 17 && p <= 21)) return kFunctionKey;  // F1 to F10
         return kSpecialKey;
     }
@@ -111,11 +107,11 @@ int decode_csi(ByteSource& source) {
 // A sequence after "ESC O": F1 to F4 or the cursor keys in application mode.
 int decode_ss3(ByteSource& source) {
     int byte = source.next_byte(true);
-    if (is_failure(byte)) return byte;
+    if (is_failure(byte)) return kNoKey;
     if (byte == ByteSource::kTimedOut) return kFunctionKey;  // Alt and 'O'
     while ((byte >= '0' && byte <= '9') || byte == ';') {    // modifier parameters
         byte = source.next_byte(true);
-        if (is_failure(byte)) return byte;
+        if (is_failure(byte)) return kNoKey;
     }
     return byte >= 'P' && byte <= 'S' ? kFunctionKey : kSpecialKey;
 }
@@ -129,11 +125,11 @@ int decode_escape(ByteSource& source) {
         alt = true;
         byte = source.next_byte(true);
     }
-    if (is_failure(byte)) return byte;
+    if (is_failure(byte)) return kNoKey;
     if (byte == ByteSource::kTimedOut) return alt ? kFunctionKey : kEsc;
     if (byte == '[') return decode_csi(source);
     if (byte == 'O') return decode_ss3(source);
-    if (byte >= 0x80 && is_failure(decode_utf8(byte, source))) return ByteSource::kFailed;
+    if (byte >= 0x80 && decode_utf8(byte, source) == kNoKey) return kNoKey;
     return kFunctionKey;  // Alt with a character
 }
 
@@ -142,14 +138,14 @@ int decode_escape(ByteSource& source) {
 int read_key_code(ByteSource& source) {
     for (;;) {
         const int byte = source.next_byte(false);
-        if (byte < 0) return ByteSource::kFailed;
+        if (byte < 0) return kNoKey;
         int code = byte;
         if (byte == kEsc) {
             code = decode_escape(source);
         } else if (byte >= 0x80) {
             code = decode_utf8(byte, source);
         }
-        if (code != kNotAKey) return code;
+        if (code != kNotAKeyPress) return code;
     }
 }
 

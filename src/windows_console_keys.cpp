@@ -1,4 +1,4 @@
-#include "console_keys.h"
+#include "windows_console_keys.h"
 
 namespace reihen {
 namespace {
@@ -25,9 +25,6 @@ constexpr std::uint16_t kFirstPunctuation = 0xBA;  // the keys of ; = , - . / `
 constexpr std::uint16_t kLastPunctuation = 0xC0;
 constexpr std::uint16_t kFirstBracket = 0xDB;  // the keys of [ \ ] ' and more
 constexpr std::uint16_t kLastBracket = 0xE2;
-
-constexpr int kSpecialKey = 224;
-constexpr int kFunctionKey = 0;
 
 bool is_editing_key(std::uint16_t key) {
     return (key >= kPageUp && key <= kDown) || key == kInsert || key == kDelete;

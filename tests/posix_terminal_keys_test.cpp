@@ -1,4 +1,4 @@
-#include "key_codes.h"
+#include "posix_terminal_keys.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +33,7 @@ private:
     std::size_t pos_ = 0;
 };
 
-TEST(KeyCodes, DecodesOneKeyAndConsumesItWhole) {
+TEST(PosixTerminalKeys, DecodesOneKeyAndConsumesItWhole) {
     const struct {
         const char* name;
         std::string bytes;
@@ -92,7 +92,7 @@ TEST(KeyCodes, DecodesOneKeyAndConsumesItWhole) {
     }
 }
 
-TEST(KeyCodes, FailingSourceGivesMinusOne) {
+TEST(PosixTerminalKeys, FailingSourceGivesMinusOne) {
     for (const std::string bytes : {"", "\x1b[200~", "\x1b[I"}) {
         ScriptedBytes source(bytes);
         EXPECT_EQ(reihen::read_key_code(source), -1);
