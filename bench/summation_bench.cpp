@@ -55,7 +55,7 @@ void program_sum(benchmark::State& state, const Case& c) {
 }
 
 // One thread's share of a block at index n0 of the run of s = -26, whose
-// sum there is about n^27 / 27: at 2^31 every index is sorted on its own,
+// sum there is about n^27 / 27: at 2^31 every index is classified on its own,
 // at 2^34 stretches of about 150 indices are walked.
 struct Kernel {
     const char* name;
@@ -74,12 +74,12 @@ constexpr double kKernelS = -26.0;
 reihen::engine::Rules kernel_rules(const Kernel& k) {
     const double sum = reihen::series_term(k.n0, kKernelS) * k.n0 / 27.0;
     const reihen::FastSummationSettings defaults;
-    return {reihen::engine::unit_scale(sum),
-            0.1,
-            defaults.margin,
-            false,
-            defaults.shortest_stretch,
-            reihen::engine::wide_vectors_available()};
+    return {.scale = reihen::engine::unit_scale(sum),
+            .limit = 0.1,
+            .margin = defaults.margin,
+            .never_grow = false,
+            .shortest_stretch = defaults.shortest_stretch,
+            .wide_vectors = reihen::engine::wide_vectors_available()};
 }
 
 // The indices, or the stretches: one for each unit the scaled term passes.

@@ -24,7 +24,7 @@ TEST(BlockScan, SharesAddTheUnitsOfEachTerm) {
         double n0;
         std::size_t length;
     } cases[] = {
-        {-26, 0x1p31, 0x1p31, 1 << 16},  // every index sorted on its own
+        {-26, 0x1p31, 0x1p31, 1 << 16},  // every index classified on its own
         {-26, 0x1p34, 0x1p34, 1 << 18},  // stretches of about 150, walked
         // An anchor whose first stretch ends within a quarter of an
         // index of its start.
@@ -45,8 +45,12 @@ TEST(BlockScan, SharesAddTheUnitsOfEachTerm) {
         }
         for (const bool wide : {false, wide_vectors_available()}) {
             SCOPED_TRACE(testing::Message() << "s=" << c.s << " n0=" << c.n0 << " wide " << wide);
-            const Rules rules{scale, 0.0, defaults.margin, c.s >= 0.0, defaults.shortest_stretch,
-                              wide};
+            const Rules rules{.scale = scale,
+                              .limit = 0.0,
+                              .margin = defaults.margin,
+                              .never_grow = c.s >= 0.0,
+                              .shortest_stretch = defaults.shortest_stretch,
+                              .wide_vectors = wide};
             Slice slice;
             slice.n0 = c.n0;
             slice.length = c.length;
@@ -102,7 +106,12 @@ TEST(BlockScan, SharesWithTiesAddWhatEachTermAdds) {
         for (const bool wide : {false, wide_vectors_available()}) {
             SCOPED_TRACE(testing::Message() << "s=" << c.s << " n0=" << c.n0 << " wide " << wide);
             const double margin = c.margin == 0.0 ? defaults.margin : c.margin;
-            const Rules rules{c.scale, 0.0, margin, false, defaults.shortest_stretch, wide};
+            const Rules rules{.scale = c.scale,
+                              .limit = 0.0,
+                              .margin = margin,
+                              .never_grow = false,
+                              .shortest_stretch = defaults.shortest_stretch,
+                              .wide_vectors = wide};
             Slice slice;
             slice.n0 = c.n0;
             slice.length = c.length;

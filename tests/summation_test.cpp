@@ -47,15 +47,20 @@ double fast(double s, double limit) {
 }
 
 // The default rules, and rules under which nearly every index takes the
-// careful paths: a margin so wide that many terms are uncertain, and
-// stretches looked for wherever one could hold a single term, on all
-// threads or, in the last rules, one after another.
-const FastSummationSettings kSettings[] = {{},
-                                           {0x1p-37, 1.0, 4.0},
-                                           {0x1p-18, 1.0, 4.0},
-                                           {0x1p-8, 1.0, 4.0},
-                                           {0x1p-18, 1.0, 1e300},
-                                           {0x1p-37, 1.0, 4.0, false}};
+// careful paths: margins so wide that many terms are uncertain, stretches
+// looked for wherever one could hold a single term, on all threads or one
+// after another, and the kernels for the vectors every processor has.
+const FastSummationSettings kSettings[] = {
+    {},
+    {.margin = 0x1p-37, .shortest_stretch = 1.0, .stretches_per_anchor = 4.0},
+    {.margin = 0x1p-18, .shortest_stretch = 1.0, .stretches_per_anchor = 4.0},
+    {.margin = 0x1p-8, .shortest_stretch = 1.0, .stretches_per_anchor = 4.0},
+    {.margin = 0x1p-18, .shortest_stretch = 1.0, .stretches_per_anchor = 1e300},
+    {.margin = 0x1p-37,
+     .shortest_stretch = 1.0,
+     .stretches_per_anchor = 4.0,
+     .wide_vectors = false},
+};
 
 // Bit for bit, so that -0.0 and 0.0 are told apart.
 void expect_same(double expected, double actual, double s, double g, int rules) {
@@ -146,7 +151,7 @@ TEST(Summation, EveryThreadCountGivesThePlainSum) {
         double left;
         double last;  // the index whose term is the limit, or 0 for none
     } cases[] = {
-        {-26, 0x1p31, 24, 40'000, 0},  // every index sorted on its own
+        {-26, 0x1p31, 24, 40'000, 0},  // every index classified on its own
         {-3, 0x1p45, 34, 60'000, 0},   // stretches walked
         {-1, 0x1p30, 25, 30'000, 0},   // ties known from the index
         {2, 0x1p30, 26, 1e6, 0x1p30 + 90'000},

@@ -38,7 +38,7 @@ public:
 // scans it itself, or withdraws it, and reuses its slot at once. What the
 // other thread finds later is dropped, not kept over the piece's result or
 // over the result of the slot's next piece.
-TEST(WorkerPool, APieceHeldUpIsSortedAgainOrWithdrawnAndKeptOnce) {
+TEST(WorkerPool, APieceHeldUpIsScannedAgainOrWithdrawnAndKeptOnce) {
     for (const bool withdrawn : {false, true}) {
         for (const bool next_first : {false, true}) {
             SCOPED_TRACE(testing::Message() << withdrawn << next_first);

@@ -4,15 +4,15 @@
 #include <cmath>
 #include <cstdint>
 
-#include "index_terms.h"
 #include "lanes.h"
+#include "linear_terms.h"
 #include "plain_summation.h"
 #include "stretch_walk.h"
 
 namespace reihen::engine {
 namespace {
 
-// Sorts one index that no group-wide test settled; `before` holds the units
+// Classifies one index that no group-wide test classified; `before` holds the units
 // of the slice before it, with no term put off, `units` receives its own.
 // Returns false where the slice ends before it.
 bool look_closer(Slice& slice, std::size_t i, double value, double s, const Rules& rules,
@@ -310,7 +310,7 @@ void scan_slice(Slice& slice, double s, const Binomial& c, const Binomial& inver
     slice.end = SliceEnd::kOpen;
     slice.cut = false;
     slice.parity_known = false;
-    if (index_terms_apply(slice, s, rules)) return sort_index_terms(slice, rules);
+    if (linear_terms_apply(slice, s, rules)) return classify_linear_terms(slice, rules);
     const std::size_t count = slice.length;
     double units = 0.0;
     std::size_t i = 0;

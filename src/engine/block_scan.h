@@ -1,4 +1,4 @@
-// One thread's share of a block: its indices sorted into certain units and
+// A piece of a block on one thread: its indices classified into certain units and
 // terms to be added in order.
 #pragma once
 
@@ -8,7 +8,7 @@
 
 namespace reihen::engine {
 
-// Sorts the slice's indices into certain units and uncertain terms under
+// Classifies the slice's indices into certain units and uncertain terms under
 // one binade's rules. Whole numbers add exactly in doubles below 2^53, and
 // so do the units while their total stays below 2^53: a larger total leaves
 // the binade in any case, and rounding never takes a total below 2^53 that

@@ -99,12 +99,12 @@ public:
           settings_(settings),
           binomial_(binomial_coefficients(s)),
           inverse_series_(binomial_coefficients(1.0 / s)),
-          rules_{0.0,
-                 limit,
-                 settings.margin,
-                 s >= 0.0,
-                 settings.shortest_stretch,
-                 settings.wide_vectors && wide_vectors_available()},
+          rules_{.scale = 0.0,
+                 .limit = limit,
+                 .margin = settings.margin,
+                 .never_grow = s >= 0.0,
+                 .shortest_stretch = settings.shortest_stretch,
+                 .wide_vectors = settings.wide_vectors && wide_vectors_available()},
           threads_(settings.threads != 0 ? std::min(settings.threads, kMostThreads)
                                          : thread_count()),
           pieces_(std::size_t{kPiecesAhead + 2 * kPiecesPerThread} * threads_),
@@ -434,7 +434,7 @@ private:
     double approximation(double n) {
         if (!(n >= anchor_ && n < anchor_end_)) {
             anchor_ = n;
-            anchor_inverse_ = 1.0 / n;
+            anchor_reciprocal_ = 1.0 / n;
             anchor_end_ = n + anchor_reach(n, s_);
             anchor_term_ = series_term(n, s_);
             if (anchor_end_ - n < kShortestReach ||
@@ -443,7 +443,7 @@ private:
                 return 0.0;
             }
         }
-        return approximate_one(anchor_term_, anchor_inverse_, binomial_, n - anchor_);
+        return approximate_one(anchor_term_, anchor_reciprocal_, binomial_, n - anchor_);
     }
 
     // One stretch from n on, up to index `bound` at most, or one plain step
@@ -550,7 +550,7 @@ private:
     double n_ = settings_.first_index;
     // The anchor of the stretches' approximations, serving [anchor_, anchor_end_).
     double anchor_ = 0.0;
-    double anchor_inverse_ = 0.0;
+    double anchor_reciprocal_ = 0.0;
     double anchor_end_ = 0.0;
     double anchor_term_ = 0.0;
     bool ended_ = false;

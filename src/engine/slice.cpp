@@ -29,7 +29,7 @@ bool list_term(Slice& slice, std::size_t i, double term, double before, bool tie
 }
 
 // What a computed term's rounding does, bit by bit.
-constexpr std::uint32_t kSettles = 1;      // its units are known, but for a tie's parity
+constexpr std::uint32_t kKnownUnits = 1;   // its units are known, but for a tie's parity
 constexpr std::uint32_t kTie = 2;          // y = k + 1/2 exactly
 constexpr std::uint32_t kInBinade = 4;     // y < 2^51: a tie depends on the parity alone
 constexpr std::uint32_t kOddUnits = 8;     // q is odd
@@ -39,13 +39,13 @@ constexpr std::uint32_t kRoundsDown = 32;  // y < q: a tie's odd neighbour lies 
 using LaneBits = long long;  // a flag in every lane whose mask is set
 
 // Divides the terms put off four at a time, the column holding pow's
-// results before and the terms after, and sorts them: their units q, y
+// results before and the terms after, and classifies them: their units q, y
 // rounded to the nearest whole number, ties to even (y < 2^51), and what
 // their rounding does. Lanes past the last term take what the columns hold
 // there. Its products (by the scale and by 1/2) are exact, so that a fused
 // step rounds as the two would.
-REIHEN_KERNEL_BODY void sort_terms(PutOffTerms& terms, std::size_t count, const Rules& rules,
-                                   double* units, std::uint8_t* kinds) {
+REIHEN_KERNEL_BODY void classify_terms(PutOffTerms& terms, std::size_t count, const Rules& rules,
+                                       double* units, std::uint8_t* kinds) {
     // y < top tells both that the sum has a unit and that y < 2^51.
     const double top = rules.scale != 0.0 ? kTwo51 : -1.0;
     // Where the terms never grow, a term below half a unit does not end a
@@ -65,7 +65,7 @@ REIHEN_KERNEL_BODY void sort_terms(PutOffTerms& terms, std::size_t count, const 
         const Vec q = (y + kTwo52) - kTwo52;
         const Vec off = y - q;
         const Mask in_binade = y < top;
-        const Mask settles = (term > rules.limit) & in_binade & (q >= least_units);
+        const Mask known = (term > rules.limit) & in_binade & (q >= least_units);
         // Whole numbers below 2^53 are odd where they differ from twice
         // their half rounded to a whole number.
         const Vec half_q = (q * 0.5 + kTwo52) - kTwo52;
@@ -74,7 +74,7 @@ REIHEN_KERNEL_BODY void sort_terms(PutOffTerms& terms, std::size_t count, const 
         const Mask odd_units = q != half_q + half_q;
         const Mask odd_before = before != half_before + half_before;
         const Mask rounds_down = off < 0.0;
-        const Mask kind = (settles & LaneBits{kSettles}) | (tie & LaneBits{kTie}) |
+        const Mask kind = (known & LaneBits{kKnownUnits}) | (tie & LaneBits{kTie}) |
                           (in_binade & LaneBits{kInBinade}) | (odd_units & LaneBits{kOddUnits}) |
                           (odd_before & LaneBits{kOddBefore}) |
                           (rounds_down & LaneBits{kRoundsDown});
@@ -85,14 +85,15 @@ REIHEN_KERNEL_BODY void sort_terms(PutOffTerms& terms, std::size_t count, const 
     }
 }
 
-REIHEN_WIDE_VECTORS void sort_terms_wide(PutOffTerms& terms, std::size_t count, const Rules& rules,
-                                         double* units, std::uint8_t* kinds) {
-    sort_terms(terms, count, rules, units, kinds);
+REIHEN_WIDE_VECTORS void classify_terms_wide(PutOffTerms& terms, std::size_t count,
+                                             const Rules& rules, double* units,
+                                             std::uint8_t* kinds) {
+    classify_terms(terms, count, rules, units, kinds);
 }
 
-void sort_terms_baseline(PutOffTerms& terms, std::size_t count, const Rules& rules, double* units,
-                         std::uint8_t* kinds) {
-    sort_terms(terms, count, rules, units, kinds);
+void classify_terms_baseline(PutOffTerms& terms, std::size_t count, const Rules& rules,
+                             double* units, std::uint8_t* kinds) {
+    classify_terms(terms, count, rules, units, kinds);
 }
 
 }  // namespace
@@ -121,7 +122,7 @@ void sort_terms_baseline(PutOffTerms& terms, std::size_t count, const Rules& rul
 // `counted`, which leave out the corrections, and no tie waits for the one
 // before it. Only parities are kept of these: whole numbers, so that the
 // parity of a sum is the exclusive or of the parities.
-bool settle_put_off(Slice& slice, double s, const Rules& rules, double& units) {
+bool compute_put_off(Slice& slice, double s, const Rules& rules, double& units) {
     PutOffTerms& terms = slice.put_off;
     const std::size_t count = terms.count;
     terms.count = 0;
@@ -131,14 +132,16 @@ bool settle_put_off(Slice& slice, double s, const Rules& rules, double& units) {
     alignas(32) std::array<double, kMostPutOff> term_units;
     alignas(32) std::array<std::uint8_t, kMostPutOff> kinds;
     if (rules.wide_vectors) {
-        sort_terms_wide(terms, count, rules, term_units.data(), kinds.data());
+        classify_terms_wide(terms, count, rules, term_units.data(), kinds.data());
     } else {
-        sort_terms_baseline(terms, count, rules, term_units.data(), kinds.data());
+        classify_terms_baseline(terms, count, rules, term_units.data(), kinds.data());
     }
-    // A term is listed where it does not settle, or where it is a tie while
-    // the parity is unknown.
-    const auto settled_by = [&slice] { return slice.parity_known ? kSettles : kSettles | kTie; };
-    std::uint32_t settles_by = settled_by();
+    // A term is listed where its units are not known, or where it is a tie
+    // while the parity is unknown.
+    const auto known_by = [&slice] {
+        return slice.parity_known ? kKnownUnits : kKnownUnits | kTie;
+    };
+    std::uint32_t knowing = known_by();
     double counted = 0.0;
     std::int64_t corrections = 0;
     std::uint32_t counted_parity = 0;
@@ -146,14 +149,14 @@ bool settle_put_off(Slice& slice, double s, const Rules& rules, double& units) {
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint32_t kind = kinds[i];
         const std::uint32_t before_parity = ((kind / kOddBefore) ^ counted_parity) & 1U;
-        if ((kind & settles_by) != kSettles) {
+        if ((kind & knowing) != kKnownUnits) {
             const double before = terms.units_before[i] + counted;
             const bool tie = (kind & (kTie | kInBinade)) == (kTie | kInBinade);
             if (!list_term(slice, terms.position[i], terms.term[i],
                            before + static_cast<double>(corrections), tie)) {
                 return false;
             }
-            settles_by = settled_by();
+            knowing = known_by();
             even_parity = before_parity;
             continue;
         }

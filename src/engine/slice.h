@@ -1,4 +1,4 @@
-// A piece of a block as one thread sorts it, and the indices in it that take
+// A piece of a block as one thread scans it, and the indices in it that take
 // their computed term.
 #pragma once
 
@@ -23,7 +23,7 @@ constexpr std::size_t kMostPutOff = 1024;
 // The indices too close to call, whose terms the kernels put off, each with
 // the units of the slice before it that were known when it was put off;
 // their terms are computed when they are taken. Kept by columns, so that
-// they are divided and sorted four at a time (settle_put_off).
+// they are divided and classified four at a time (compute_put_off).
 struct PutOffTerms {
     std::vector<std::uint32_t> position = std::vector<std::uint32_t>(kMostPutOff);
     std::vector<double> units_before = std::vector<double>(kMostPutOff);
@@ -33,8 +33,8 @@ struct PutOffTerms {
 
 enum class SliceEnd { kOpen, kBelowLimit, kSettled };
 
-// A piece of a block as one thread sorts it, each thread in a slice of its
-// own: the indices n0 .. n0 + length - 1, sorted into certain units and
+// A piece of a block as one thread scans it, each thread in a slice of its
+// own: the indices n0 .. n0 + length - 1, classified into certain units and
 // uncertain terms under one binade's rules. Each slice has cache lines of
 // its own: threads that write neighbouring slices would otherwise slow each
 // other down at every write.
@@ -48,7 +48,7 @@ struct alignas(64) Slice {
     bool cut = false;  // ended early with its list of uncertain indices full
     // Whether the sum's unit count m is known to be even where the parity
     // of the slice's units was `even_parity`: true from a listed tie on,
-    // until a listed term that is no tie (settle_put_off).
+    // until a listed term that is no tie (compute_put_off).
     bool parity_known = false;
     std::uint32_t even_parity = 0;
 };
@@ -79,11 +79,11 @@ inline bool has_room(const Slice& slice, std::size_t count) {
 
 // Takes the terms put off, in order, adding the units known of them to
 // `units`. Returns false where the slice is cut short at one of them.
-bool settle_put_off(Slice& slice, double s, const Rules& rules, double& units);
+bool compute_put_off(Slice& slice, double s, const Rules& rules, double& units);
 
 // The same, at once where there are none, as there mostly are not.
 inline bool take_put_off(Slice& slice, double s, const Rules& rules, double& units) {
-    return slice.put_off.count == 0 || settle_put_off(slice, s, rules, units);
+    return slice.put_off.count == 0 || compute_put_off(slice, s, rules, units);
 }
 
 }  // namespace reihen::engine

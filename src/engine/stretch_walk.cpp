@@ -78,9 +78,9 @@ struct CrossingBound {
 // the first but for the 2^-54, so that
 // E = 1.125 a (|alpha| margin + b4 rho^4) + 2^-53 covers all, with room for
 // E's own rounding.
-CrossingBound crossing_bound(double a, const Cubic& y, double last, const Binomial& inverse,
+CrossingBound crossing_bound(double a, const Cubic& y, double last, const Binomial& inverse_series,
                              double margin) {
-    const double alpha = std::fabs(inverse[1]);
+    const double alpha = std::fabs(inverse_series[1]);
     // The levels of the anchor's crossings lie within |y(last) - d0| + 1/2
     // of d0, and within this with y's own error.
     const double levels = std::fabs(y(last) - y.d0) + 2.0;
@@ -306,14 +306,14 @@ private:
         const Vec lanes = {0.0, 1.0, 2.0, 3.0};
         const Vec ones = {1.0, 1.0, 1.0, 1.0};
         const Mask magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
-        const Binomial& inverse = inverse_series_;
         const Cubic& y = y_;
 #pragma GCC unroll 4
         for (std::size_t g = 0; g < kGroups; ++g) {
             checked.q[g] = q + direction_ * (static_cast<double>(j + g * kLanes) + lanes);
             const Vec q_next = checked.q[g] + direction_;
             const Vec r = (checked.q[g] + direction_ * 0.5) * to_ratio_ - 1.0;
-            const Vec x = a_ * (r * ((inverse[3] * r + inverse[2]) * r + inverse[1]));
+            const Vec x =
+                a_ * (r * ((inverse_series_[3] * r + inverse_series_[2]) * r + inverse_series_[1]));
             const Vec e = (x - 0.5 + kTwo52) - kTwo52;
             checked.e[g] = e;
             const Vec after = e + ones;
@@ -428,29 +428,29 @@ REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count,
 }
 
 REIHEN_WIDE_VECTORS bool walk_wide(Slice& slice, std::size_t first, std::size_t count,
-                                   const Cubic& y, double inside, const Binomial& inverse, double s,
-                                   const Rules& rules, double& units) {
-    return walk(slice, first, count, y, inside, inverse, s, rules, units);
+                                   const Cubic& y, double inside, const Binomial& inverse_series,
+                                   double s, const Rules& rules, double& units) {
+    return walk(slice, first, count, y, inside, inverse_series, s, rules, units);
 }
 
 bool walk_baseline(Slice& slice, std::size_t first, std::size_t count, const Cubic& y,
-                   double inside, const Binomial& inverse, double s, const Rules& rules,
+                   double inside, const Binomial& inverse_series, double s, const Rules& rules,
                    double& units) {
-    return walk(slice, first, count, y, inside, inverse, s, rules, units);
+    return walk(slice, first, count, y, inside, inverse_series, s, rules, units);
 }
 
 }  // namespace
 
-bool crossings_placed(double a, const Cubic& y, double last, const Binomial& inverse,
+bool crossings_placed(double a, const Cubic& y, double last, const Binomial& inverse_series,
                       const Rules& rules) {
-    return crossing_bound(a, y, last, inverse, rules.margin).usable;
+    return crossing_bound(a, y, last, inverse_series, rules.margin).usable;
 }
 
 bool walk_anchor(Slice& slice, std::size_t first, std::size_t count, const Cubic& y, double inside,
-                 const Binomial& inverse, double s, const Rules& rules, double& units) {
+                 const Binomial& inverse_series, double s, const Rules& rules, double& units) {
     return rules.wide_vectors
-               ? walk_wide(slice, first, count, y, inside, inverse, s, rules, units)
-               : walk_baseline(slice, first, count, y, inside, inverse, s, rules, units);
+               ? walk_wide(slice, first, count, y, inside, inverse_series, s, rules, units)
+               : walk_baseline(slice, first, count, y, inside, inverse_series, s, rules, units);
 }
 
 }  // namespace reihen::engine

@@ -57,12 +57,12 @@ namespace reihen::engine {
 // offset where y reaches h is a ((1 + r)^(-1/s) - 1), here its series to
 // r^3. Where the values at both ends are checked, it is a guess only.
 bool walk_anchor(Slice& slice, std::size_t first, std::size_t count, const Cubic& y, double inside,
-                 const Binomial& inverse, double s, const Rules& rules, double& units);
+                 const Binomial& inverse_series, double s, const Rules& rules, double& units);
 
 // Whether the crossings of the anchor at a, with offsets up to `last`, are
 // mostly placed by point 4b; walking them then pays from stretches of
 // kShortestPlacedStretch indices on.
-bool crossings_placed(double a, const Cubic& y, double last, const Binomial& inverse,
+bool crossings_placed(double a, const Cubic& y, double last, const Binomial& inverse_series,
                       const Rules& rules);
 constexpr double kShortestPlacedStretch = 2.0;
 

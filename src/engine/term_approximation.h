@@ -43,10 +43,10 @@ inline double anchor_reach(double a, double s) {
 // An anchor that serves fewer indices than this is not worth its pow call.
 constexpr double kShortestReach = 8.0;
 
-// The series below for one index a + i of an anchor's reach; `inverse` is
+// The series below for one index a + i of an anchor's reach; `reciprocal` is
 // 1.0 / a.
-inline double approximate_one(double anchor_term, double inverse, const Binomial& c, double i) {
-    const double x = i * inverse;
+inline double approximate_one(double anchor_term, double reciprocal, const Binomial& c, double i) {
+    const double x = i * reciprocal;
     return anchor_term * (((c[3] * x + c[2]) * x + c[1]) * x + 1.0);
 }
 

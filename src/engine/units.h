@@ -15,7 +15,7 @@
 //    halfway between two whole numbers (a tie, which rounds to even and so
 //    depends on m). Such additions are exact whole-number additions of q.
 //    A computed term's own q needs no margin: its scaling by the power of
-//    two 1/u is exact (settle_put_off).
+//    two 1/u is exact (compute_put_off).
 // 3. Certain units. If v (point 2) lies, after scaling y = v/u, at least
 //    e = margin * y inside a rounding interval, |y - q| + e < 1/2, then
 //    T(n)/u, which is within (D + d)(1 + 2^-38) y <= 2^-38.9 y of y, rounds

@@ -1,4 +1,4 @@
-#include "index_terms.h"
+#include "linear_terms.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,7 +16,7 @@ namespace reihen::engine {
 // same margin below n0 tells that every term lies above the limit;
 // n < 2^38 keeps 1/n and n far inside the normal range, and u <= 2^40 the
 // positions within whole numbers of 64 bits.
-bool index_terms_apply(const Slice& slice, double s, const Rules& rules) {
+bool linear_terms_apply(const Slice& slice, double s, const Rules& rules) {
     const double last = slice.n0 + static_cast<double>(slice.length) - 1.0;
     return s == -1.0 && rules.scale >= 0x1p-40 && rules.scale <= 0.5 && last < 0x1p38 &&
            rules.margin * last < 1.0 && slice.n0 * (1.0 - rules.margin) > rules.limit;
@@ -27,7 +27,7 @@ bool index_terms_apply(const Slice& slice, double s, const Rules& rules) {
 // everything is exact until the units pass 2^53, where the binade is left
 // in any case. Each tie takes only a few additions here; its term is
 // computed with the others put off.
-void sort_index_terms(Slice& slice, const Rules& rules) {
+void classify_linear_terms(Slice& slice, const Rules& rules) {
     const double n0 = slice.n0;
     const double u = 1.0 / rules.scale;
     const double k = std::ceil((n0 - 0.5 * u) * rules.scale);
