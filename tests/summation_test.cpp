@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "fast_summation.h"
+#include "fixed_term.h"
 #include "stop_after.h"
 
 namespace {

@@ -15,8 +15,8 @@ namespace {
 // Classifies one index that no group-wide test classified; `before` holds the units
 // of the slice before it, with no term put off, `units` receives its own.
 // Returns false where the slice ends before it.
-bool look_closer(Slice& slice, std::size_t i, double value, double s, const Rules& rules,
-                 double before, double& units) {
+REIHEN_KERNEL_BODY bool look_closer(Slice& slice, std::size_t i, double value, double s,
+                                    const Rules& rules, double before, double& units) {
     const Classified verdict = classify(value, rules);
     if (verdict.verdict == Verdict::kUnits) {
         units = verdict.units;
@@ -66,11 +66,11 @@ public:
           anchor_term_(anchor_term),
           reciprocal_(reciprocal),
           c_(c),
-          y_(y),
           inside_(inside),
           s_(s),
           rules_(rules),
-          units_before_(units) {}
+          units_before_(units),
+          y_(y) {}
 
     // Adds the units of `count` indices to `units`; false where the slice
     // ends within them.
@@ -196,20 +196,20 @@ private:
         return true;
     }
 
+    // The units so far, in four totals of whole numbers that are only ever
+    // added to, and one of those looked at closer.
+    Vec totals_ = {0.0, 0.0, 0.0, 0.0};
     Slice& slice_;
     const std::size_t first_;
     const double anchor_term_;
     const double reciprocal_;  // of the anchor a
     const Binomial& c_;
-    const Cubic y_;
     const double inside_;
     const double s_;
     const Rules& rules_;
     const double units_before_;
-    // The units so far, in four totals of whole numbers that are only ever
-    // added to, and one of those looked at closer.
-    Vec totals_ = {0.0, 0.0, 0.0, 0.0};
     double other_units_ = 0.0;
+    const Cubic y_;
 };
 
 // Whether the anchor's indices are walked stretch by stretch: where

@@ -52,9 +52,4 @@ struct FastSummationSettings {
 double sum_series_fast(double s, double limit, SummationMonitor& monitor,
                        const FastSummationSettings& settings = {});
 
-// What adding `term` to the normal number `sum` `times` times (infinity: for
-// ever) one by one gives, in closed form: the sum the plain loop keeps once
-// its index no longer grows.
-double add_repeatedly(double sum, double term, double times);
-
 }  // namespace reihen

@@ -136,11 +136,11 @@ public:
           a_(slice.n0 + static_cast<double>(first)),
           direction_(s < 0.0 ? 1.0 : -1.0),
           to_ratio_(1.0 / y.d0),
-          bound_(crossing_bound(a_, y, last_, inverse_series, rules.margin)),
           // Point 4b's x as a polynomial in r.
           places_1_(a_ * inverse_series[1]),
           places_2_(a_ * inverse_series[2]),
-          places_3_(a_ * inverse_series[3]) {
+          places_3_(a_ * inverse_series[3]),
+          bound_(crossing_bound(a_, y, last_, inverse_series, rules.margin)) {
         const Vec lanes = {0.0, 1.0, 2.0, 3.0};
         for (std::size_t g = 0; g < kGroups; ++g) {
             level_steps_[g] = direction_ * (static_cast<double>(g * kLanes) + lanes);
@@ -398,6 +398,8 @@ private:
         return Crossings::kRestart;
     }
 
+    Vec totals_ = {0.0, 0.0, 0.0, 0.0};
+    Vec level_steps_[kGroups];  // from a group's first level to each of its levels
     Slice& slice_;
     const std::size_t first_;
     const double last_;
@@ -410,14 +412,12 @@ private:
     const double a_;
     const double direction_;  // whether y grows (1) or falls (-1)
     const double to_ratio_;
-    const CrossingBound bound_;
     const double places_1_;
     const double places_2_;
     const double places_3_;
-    Vec level_steps_[kGroups];  // from a group's first level to each of its levels
-    Vec totals_ = {0.0, 0.0, 0.0, 0.0};
     double other_units_ = 0.0;
     double p_ = 0.0;
+    const CrossingBound bound_;
 };
 
 REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count, const Cubic& y,

@@ -1,0 +1,276 @@
+#include "blocks.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "block_scan.h"
+#include "plain_summation.h"
+
+namespace reihen::engine {
+namespace {
+
+constexpr double kFirstSliceLength = 64.0;
+// A share of this many indices, where each is looked at, takes a thread
+// long enough that handing it out costs little against it.
+constexpr double kLongestSlice = 1048576.0;
+// Slices are numbered by 32-bit positions.
+constexpr double kLongestWalk = 0x1p31;
+// The stretches a walked share holds at most, about: a few of them take
+// their computed terms, which the share's list must hold.
+constexpr double kMostStretches = 65536.0;
+// A block holds this many pieces for each thread, so that a thread slowed
+// down (by another program on its core, or on a slower core) leaves the
+// rest of its share to the others.
+constexpr unsigned kPiecesPerThread = 4;
+// Indices in a piece at least: fewer would cost more to hand out than to
+// scan.
+constexpr double kShortestPiece = 64.0;
+// The pieces handed out ahead of the adding, for each thread: enough that
+// the other threads scan on for some milliseconds where the main thread
+// loses its core to another program.
+constexpr unsigned kPiecesAhead = 64;
+
+}  // namespace
+
+Blocks::Blocks(RunState& run, SingleStretches& stretches, SummationMonitor& monitor)
+    : run_(run),
+      stretches_(stretches),
+      monitor_(monitor),
+      c_(binomial_coefficients(run.s)),
+      inverse_series_(binomial_coefficients(1.0 / run.s)),
+      rules_(run.rules()),
+      threads_(run.settings.threads != 0 ? std::min(run.settings.threads, kMostThreads)
+                                         : thread_count()),
+      slice_length_(kFirstSliceLength),
+      pieces_(std::size_t{kPiecesAhead + 2 * kPiecesPerThread} * threads_),
+      scratch_(threads_),
+      pool_(threads_, pieces_.size(), *this) {}
+
+void Blocks::start_small() { slice_length_ = kFirstSliceLength; }
+
+RunStatistics Blocks::statistics() const {
+    const PoolStatistics pool = pool_.statistics();
+    return {pool_.size(), blocks_, pool.pieces, pool.scanned_again, pool.sleeps, pool.alone};
+}
+
+// Blocks one after another, planned ahead of the adding by about
+// kPiecesAhead pieces for each thread, so that the threads scan on
+// while the main thread adds, or has lost its core for a while. A block
+// is planned where it is known to start in the binade of the sum at the
+// start of the oldest block in flight, which is exact: the units the
+// blocks in flight add are bounded. Where the next block cannot be
+// planned yet, the blocks in flight are added first. False where the
+// monitor asked to stop.
+bool Blocks::run() {
+    std::deque<Block> planned;  // handed out and not yet added, in order
+    planned.push_back(plan_block(run_.n, run_.scaled_term(),
+                                 kTwo53 - run_.sum * unit_scale(run_.sum), run_.rules()));
+    for (;;) {
+        plan_ahead(planned);
+        const bool as_planned = add_block(planned.front());
+        planned.pop_front();
+        monitor_.progress(run_.added, run_.sum);
+        if (monitor_.stop_requested()) {
+            pool_.withdraw();
+            return false;
+        }
+        if (!as_planned || planned.empty()) {
+            pool_.withdraw();
+            return true;
+        }
+    }
+}
+
+// The block from index n on, where the scaled term is y and at least
+// `room` units are left in the sum's binade, handed out to the threads.
+Block Blocks::plan_block(double n, double y, double room, const Rules& rules) {
+    Block block{n, block_length(n, y, room), rules};
+    block.most_units = most_units(block);
+    slice_length_ = std::min(slice_length_ * 2.0, kLongestSlice);
+    ++blocks_;
+    hand_out(block);
+    return block;
+}
+
+// Plans the blocks after those in flight, up to kPiecesAhead pieces for
+// each thread, while each next one is known to start in the same binade.
+// The sum is exact at the start of the first block in flight, and the
+// planning depends on nothing else: never on the time.
+void Blocks::plan_ahead(std::deque<Block>& planned) {
+    const std::uint64_t ahead = std::uint64_t{kPiecesAhead} * pool_.size();
+    const double scale = planned.front().rules.scale;
+    double room =
+        std::accumulate(planned.begin(), planned.end(), kTwo53 - run_.sum * scale,
+                        [](double left, const Block& block) { return left - block.most_units; });
+    while (pool_.next_piece() - planned.front().first_piece < ahead && room > 0.0) {
+        const Block& last = planned.back();
+        const double n = last.n0 + last.length;
+        if (!(n < kTwo53)) return;
+        const double y = series_term(n, run_.s) * scale;
+        if (run_.stretch_expected(n, 2.0, y)) return;
+        planned.push_back(plan_block(n, y, room, last.rules));
+        room -= planned.back().most_units;
+    }
+}
+
+// The most units the block's terms add: each lies within 2^-30 (far
+// more than pow's error) of the larger of the terms at the block's ends,
+// as tau is monotone, and adds at most half a unit more.
+double Blocks::most_units(const Block& block) const {
+    const double first = series_term(block.n0, run_.s);
+    const double last = series_term(block.n0 + block.length - 1.0, run_.s);
+    return block.length * (std::max(first, last) * block.rules.scale * (1.0 + 0x1p-30) + 0.5);
+}
+
+// The length of the block from n on, where the scaled term is y and
+// `room` units are left in the binade. A thread's share is longer where
+// stretches are walked, so that each share holds about as much work.
+// The block stays short of the end of the binade: there the rest of the
+// block goes one stretch or index at a time. Units of growing terms are
+// bounded by those of the block's last index.
+double Blocks::block_length(double n, double y, double room) const {
+    const double stretch = run_.stretch_length(n, y);
+    const double reach = anchor_reach(n, run_.s);
+    const bool walked_anchors = walks(stretch, reach, y);
+    const double walked = walked_anchors ? stretch / run_.settings.shortest_stretch : 1.0;
+    // A walked share spans 64 anchors at most, over which the length of
+    // the stretches, estimated at its start, changes little.
+    const double widest = walked_anchors ? std::max(kFirstSliceLength, 64.0 * reach) : kLongestWalk;
+    const double threads = pool_.size();
+    double fits = 0.9 * room / std::max(y, 0x1p-30);
+    if (run_.s < 0.0) fits /= std::pow(1.0 + fits / n, -run_.s);
+    const double share =
+        walked_anchors ? std::min(slice_length_, kMostStretches * run_.settings.shortest_stretch)
+                       : slice_length_;
+    const double longest = threads * std::min({share * walked, widest, kLongestWalk});
+    const double shortest = threads * std::min({kFirstSliceLength * walked, widest, kLongestWalk});
+    return std::min(std::ceil(std::max(std::min(longest, fits), shortest)), kTwo53 - n);
+}
+
+// Whether anchors are walked at all: not where a wide margin leaves
+// many values too close to call, as each of those takes its computed
+// term.
+bool Blocks::walks(double stretch, double reach, double y) const {
+    return stretch > run_.settings.shortest_stretch && reach >= kShortestReach &&
+           std::isfinite(inverse_series_[3]) && run_.settings.margin * y < 0x1p-6;
+}
+
+// Cuts the block into pieces and hands them out. A piece's bounds follow
+// from the block alone, never from the thread that scans it or when.
+void Blocks::hand_out(Block& block) {
+    // One thread alone has nothing to balance.
+    const double most = pool_.size() == 1 ? 1.0 : kPiecesPerThread * pool_.size();
+    const double count = std::clamp(std::floor(block.length / kShortestPiece), 1.0, most);
+    const double length = std::ceil(block.length / count);
+    // Whole numbers below 2^53.
+    const auto all = static_cast<std::uint64_t>(block.length);
+    const auto each = static_cast<std::uint64_t>(length);
+    block.first_piece = pool_.next_piece();
+    block.end_piece = block.first_piece + (all + each - 1) / each;
+    for (std::uint64_t id = block.first_piece; id < block.end_piece; ++id) {
+        const std::uint64_t first = (id - block.first_piece) * each;
+        pool_.reserve(id);
+        Piece& piece = pieces_[id % pieces_.size()];
+        // Each store follows the one of `id` before it: a thread that
+        // reads any of the new values also reads the new `id` after.
+        piece.id.store(UINT64_MAX, std::memory_order_relaxed);
+        piece.n0.store(block.n0 + static_cast<double>(first), std::memory_order_release);
+        piece.length.store(std::min(each, all - first), std::memory_order_release);
+        piece.scale.store(block.rules.scale, std::memory_order_release);
+        piece.id.store(id, std::memory_order_release);
+    }
+    pool_.publish(block.end_piece);
+}
+
+// Scans a piece in the thread's own slice, where the piece read is the
+// one of that number (a thread that took it long ago may find its slot
+// handed out anew).
+bool Blocks::scan(unsigned thread, std::uint64_t id) {
+    const Piece& piece = pieces_[id % pieces_.size()];
+    if (piece.id.load(std::memory_order_acquire) != id) return false;
+    Slice& slice = scratch_[thread];
+    slice.n0 = piece.n0.load(std::memory_order_acquire);
+    slice.length = piece.length.load(std::memory_order_acquire);
+    Rules binade = rules_;
+    binade.scale = piece.scale.load(std::memory_order_acquire);
+    if (piece.id.load(std::memory_order_relaxed) != id) return false;
+    scan_slice(slice, run_.s, c_, inverse_series_, binade);
+    return true;
+}
+
+void Blocks::keep(unsigned thread, std::uint64_t id) {
+    Piece& piece = pieces_[id % pieces_.size()];
+    Slice& slice = scratch_[thread];
+    piece.scanned_length = slice.length;
+    piece.units = slice.units;
+    piece.end = slice.end;
+    piece.cut = slice.cut;
+    piece.uncertain.swap(slice.uncertain);
+}
+
+// Adds the block's pieces in order, each as soon as it is scanned. False
+// where the run ends there or the plan no longer holds after a piece:
+// one cut short (those after it do not follow on from it), or the
+// binade left.
+bool Blocks::add_block(const Block& block) {
+    for (std::uint64_t id = block.first_piece; id < block.end_piece; ++id) {
+        pool_.wait_for(id);
+        const Piece& piece = pieces_[id % pieces_.size()];
+        add_piece(piece);
+        if (run_.ended || piece.cut || unit_scale(run_.sum) != block.rules.scale) return false;
+    }
+    return true;
+}
+
+void Blocks::add_piece(const Piece& piece) {
+    const double n0 = piece.n0.load(std::memory_order_relaxed);
+    const double scale = piece.scale.load(std::memory_order_relaxed);
+    added_before_piece_ = run_.added;
+    if (unit_scale(run_.sum) != scale) return add_piece_slowly(piece, 0);
+    double units_added = 0.0;
+    for (const Uncertain& u : piece.uncertain) {
+        if (!run_.add_units(u.units_before - units_added, scale)) {
+            return add_piece_slowly(piece, position_after(piece, &u));
+        }
+        units_added = u.units_before;
+        run_.n = n0 + static_cast<double>(u.position);
+        run_.added = added_before_piece_ + u.position;
+        if (!run_.plain_step(u.term)) return;
+        if (unit_scale(run_.sum) != scale) return add_piece_slowly(piece, u.position + 1);
+    }
+    if (!run_.add_units(piece.units - units_added, scale)) {
+        return add_piece_slowly(piece, position_after(piece, nullptr));
+    }
+    finish_piece(piece);
+}
+
+// The first position after the uncertain index before `next` (or after
+// the last one): the sum is exact up to there.
+std::size_t Blocks::position_after(const Piece& piece, const Uncertain* next) {
+    const std::size_t handled = next == nullptr
+                                    ? piece.uncertain.size()
+                                    : static_cast<std::size_t>(next - piece.uncertain.data());
+    return handled == 0 ? 0 : piece.uncertain[handled - 1].position + 1;
+}
+
+// Where the binade changes within a piece: stretch by stretch, or index
+// by index, under the rules of the current binade. An end the piece
+// found still holds: the limit does not depend on the binade, and in a
+// larger binade a term below half a unit stays below.
+void Blocks::add_piece_slowly(const Piece& piece, std::size_t from) {
+    const double n0 = piece.n0.load(std::memory_order_relaxed);
+    run_.added = added_before_piece_ + from;
+    run_.n = n0 + static_cast<double>(from);
+    const double end = n0 + static_cast<double>(piece.scanned_length);
+    while (run_.n < end && !run_.ended) stretches_.step(end - 1.0, run_.settings.shortest_stretch);
+    if (!run_.ended) finish_piece(piece);
+}
+
+void Blocks::finish_piece(const Piece& piece) {
+    run_.n = piece.n0.load(std::memory_order_relaxed) + static_cast<double>(piece.scanned_length);
+    run_.added = added_before_piece_ + piece.scanned_length;
+    run_.ended = piece.end != SliceEnd::kOpen;
+}
+
+}  // namespace reihen::engine

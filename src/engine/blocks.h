@@ -1,0 +1,104 @@
+// Blocks of single indices classified by their approximations on all
+// threads: each cut into pieces that any thread scans, planned ahead of the
+// adding, and added in order on the main thread.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "fast_summation.h"
+#include "run_state.h"
+#include "single_stretches.h"
+#include "slice.h"
+#include "term_approximation.h"
+#include "units.h"
+#include "worker_pool.h"
+
+namespace reihen::engine {
+
+// A piece of a block: the indices to scan and the binade to scan them in,
+// then what the scanning found. Each has cache lines of its own, as
+// different threads write neighbouring pieces.
+struct alignas(64) Piece {
+    // Written by the main thread while no thread may keep the piece's
+    // result, and read by a thread that took the piece's number: `id`
+    // tells it whether it read the piece of that number (hand_out, scan).
+    std::atomic<std::uint64_t> id{UINT64_MAX};
+    std::atomic<double> n0{0.0};
+    std::atomic<std::size_t> length{0};
+    std::atomic<double> scale{0.0};
+    // Written by the thread that keeps its result, then read by the main
+    // thread, as are `n0` and `scale` (its own).
+    std::size_t scanned_length = 0;  // the indices before `end`
+    double units = 0.0;
+    std::vector<Uncertain> uncertain;
+    SliceEnd end = SliceEnd::kOpen;
+    bool cut = false;
+};
+
+// Indices n0 .. n0 + length - 1, classified under one binade's rules on all
+// threads and added in order, as the pieces first_piece .. end_piece - 1.
+struct Block {
+    double n0;
+    double length;
+    Rules rules;
+    double most_units = 0.0;  // a bound on the units its terms add
+    std::uint64_t first_piece = 0;
+    std::uint64_t end_piece = 0;
+};
+
+class Blocks final : PieceWork {
+public:
+    Blocks(RunState& run, SingleStretches& stretches, SummationMonitor& monitor);
+
+    Blocks(const Blocks&) = delete;
+    Blocks& operator=(const Blocks&) = delete;
+    ~Blocks() override = default;
+
+    // Blocks one after another from the run's state, for as long as each
+    // next one can be planned; false where the monitor asked to stop.
+    bool run();
+
+    // The next block's shares start small again, as after stretches taken
+    // one after another.
+    void start_small();
+
+    RunStatistics statistics() const;
+
+private:
+    Block plan_block(double n, double y, double room, const Rules& rules);
+    void plan_ahead(std::deque<Block>& planned);
+    double most_units(const Block& block) const;
+    double block_length(double n, double y, double room) const;
+    bool walks(double stretch, double reach, double y) const;
+    void hand_out(Block& block);
+    bool scan(unsigned thread, std::uint64_t id) override;
+    void keep(unsigned thread, std::uint64_t id) override;
+    bool add_block(const Block& block);
+    void add_piece(const Piece& piece);
+    static std::size_t position_after(const Piece& piece, const Uncertain* next);
+    void add_piece_slowly(const Piece& piece, std::size_t from);
+    void finish_piece(const Piece& piece);
+
+    RunState& run_;
+    SingleStretches& stretches_;
+    SummationMonitor& monitor_;
+    const Binomial c_;
+    const Binomial inverse_series_;  // of (1 + r)^(-1/s)
+    const Rules rules_;              // but for the scale, which each block sets
+    const unsigned threads_;
+    double slice_length_;  // a thread's share of the next block
+    std::uint64_t blocks_ = 0;
+    std::uint64_t added_before_piece_ = 0;
+    // The pieces in flight, by their numbers modulo the ring's size, and
+    // each thread's slice to scan them in. The pool's threads use both, so
+    // they are made before it and outlive it.
+    std::vector<Piece> pieces_;
+    std::vector<Slice> scratch_;
+    WorkerPool pool_;
+};
+
+}  // namespace reihen::engine

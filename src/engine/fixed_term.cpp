@@ -1,0 +1,44 @@
+#include "fixed_term.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "units.h"
+
+namespace reihen {
+
+using engine::kTopUnits;
+using engine::unit_scale;
+
+// Within a binade, after one step the sum grows by the same number of units
+// d at every step: without a tie each step adds round(t/u); with a tie
+// t/u = k + 1/2 the first step leaves an even m, and from an even m every
+// step adds k (k even) or k + 1 (k odd), leaving m even again. So two
+// computed steps give d, and the rest of the binade is crossed in closed
+// form; its edges, and terms large against the sum, go step by step.
+double add_repeatedly(double sum, double term, double times) {
+    while (times > 0.0 && !std::isinf(sum)) {
+        const double first = sum + term;
+        if (first == sum) return sum;  // the same addition, for ever
+        if (times < 2.0) return first;
+        const double second = first + term;
+        if (second == first) return first;  // a tie rounded up to an even sum
+        const double scale = unit_scale(sum);
+        if (scale == 0.0 || term * scale >= 0x1p50 || unit_scale(first) != scale ||
+            unit_scale(second) != scale) {
+            sum = first;
+            times -= 1.0;
+            continue;
+        }
+        const auto d = static_cast<std::uint64_t>((second - first) * scale);
+        const auto m = static_cast<std::uint64_t>(second * scale);
+        const std::uint64_t room = (kTopUnits - 1 - m) / d;  // steps left in the binade
+        const double steps = std::min(static_cast<double>(room), times - 2.0);
+        sum = second + steps * static_cast<double>(d) / scale;
+        times -= steps + 2.0;
+    }
+    return sum;
+}
+
+}  // namespace reihen

@@ -1,0 +1,12 @@
+// The run from n = 2^53 on, where n + 1 == n and the term is one fixed
+// value for ever.
+#pragma once
+
+namespace reihen {
+
+// What adding `term` to the normal number `sum` `times` times (infinity: for
+// ever) one by one gives, in closed form: the sum the plain loop keeps once
+// its index no longer grows.
+double add_repeatedly(double sum, double term, double times);
+
+}  // namespace reihen

@@ -1,0 +1,36 @@
+// Stretches taken one after another on the main thread: where an anchor's
+// reach holds only a few of them, and where a piece is added across a
+// change of the sum's binade.
+#pragma once
+
+#include "run_state.h"
+#include "term_approximation.h"
+#include "units.h"
+
+namespace reihen::engine {
+
+class SingleStretches {
+public:
+    explicit SingleStretches(RunState& run) : run_(run), c_(binomial_coefficients(run.s)) {}
+
+    // One stretch from n on, up to index `bound` at most, or one plain step
+    // where there is none to take. Where stretches are expected to be
+    // shorter than `shortest`, takes one index and returns false.
+    bool step(double bound, double shortest);
+
+private:
+    double approximation(double at);
+    bool both_inside(double y_a, double y_b, double q) const;
+    double last_in_binade(double q, double m, double bound) const;
+    double predicted_end(double q, double y_a, const Rules& now) const;
+
+    RunState& run_;
+    const Binomial c_;
+    // The anchor of the approximations, serving [anchor_, anchor_end_).
+    double anchor_ = 0.0;
+    double anchor_reciprocal_ = 0.0;
+    double anchor_end_ = 0.0;
+    double anchor_term_ = 0.0;
+};
+
+}  // namespace reihen::engine
