@@ -52,7 +52,7 @@ bool classify_one_by_one(Slice& slice, std::size_t first, std::size_t count, dou
 }
 
 // The indices of one anchor, sixteen at a time by the cubic in the offset:
-// the units of each, and whether each is certain (point 3). Their units are
+// the units of each, and whether each is certain (P3). Their units are
 // added up as they come; only where some lane is not certain are they
 // classified again, lane by lane (which keeps the common case in
 // registers).
@@ -93,10 +93,8 @@ public:
                 all &= certain;
                 q_last = q;
             }
-            // Where the terms never grow and every lane is certain, a lane
-            // with zero units makes the last one zero too (tau falls, and
-            // each q lies with tau's value inside its interval), so only the
-            // last is asked.
+            // Where the terms never grow and every lane is certain, only
+            // the last lane is asked for units (P5).
             if (all_lanes(all) && (!rules_.never_grow || q_last[kLanes - 1] != 0.0)) {
                 totals_ += step_units;
                 continue;
@@ -197,7 +195,7 @@ private:
     }
 
     // The units so far, in four totals of whole numbers that are only ever
-    // added to, and one of those looked at closer.
+    // added to (exact, P1), and one of those looked at closer.
     Vec totals_ = {0.0, 0.0, 0.0, 0.0};
     Slice& slice_;
     const std::size_t first_;
@@ -215,7 +213,7 @@ private:
 // Whether the anchor's indices are walked stretch by stretch: where
 // stretches are long, or are placed by the bound and at least a few
 // indices long; where the terms never grow, only while every value adds a
-// unit or more (so that no value settles the run).
+// unit or more (so that no value settles the run, P5).
 REIHEN_KERNEL_BODY bool walks_anchor(double a, std::size_t count, const Cubic& y, double low,
                                      const Binomial& inverse_series, double s, const Rules& rules) {
     REIHEN_MAY_FUSE
@@ -230,18 +228,9 @@ REIHEN_KERNEL_BODY bool walks_anchor(double a, std::size_t count, const Cubic& y
 
 // Classifies the indices a + i, i < count <= reach, of one anchor a (at
 // position `first` of the slice) by their approximations
-// anchor_term * (1 + x)^-s, x = i / a (point 2), adding the certain units
-// to `units`. Returns false where the slice ends within them.
-//
-// With X = max x, (|s| + 3) X <= 2^-12, so |c_j x^j| <= 2^-12j for j <= 4
-// (each factor |(-s - i)/(i + 1)| x <= (|s| + 3) X), and each later term
-// of the series is at most 2^-12 times the one before: the terms from x^4
-// on add up to less than 2^-48 / (1 - 2^-12). Horner's scheme, with all
-// partial values below 2^-11 after the leading 1, errs by less than 2^-52
-// in all, its steps fused or not (lanes.h); the coefficients' own rounding
-// (2j units of 2^-53, on terms below 2^-12j) and that of x = i * fl(1/a)
-// (two roundings: |s| x 2^-52) are smaller still. With the final product
-// the approximation is within 2^-47.5 of anchor_term (1 + x)^-s, relative.
+// anchor_term * (1 + x)^-s, x = i / a, within their proven bound (P2),
+// adding the certain units to `units`. Returns false where the slice ends
+// within them.
 REIHEN_KERNEL_BODY bool scan(Slice& slice, std::size_t first, std::size_t count, double anchor_term,
                              const Binomial& c, const Binomial& inverse_series, double s,
                              const Rules& rules, double& units) {
@@ -259,11 +248,7 @@ REIHEN_KERNEL_BODY bool scan(Slice& slice, std::size_t first, std::size_t count,
         return classify_one_by_one(slice, first, count, anchor_term, reciprocal, c, s, rules,
                                    units);
     }
-    // y = (anchor_term * scale) * series is the value scaled exactly (the
-    // scale is a power of two and nothing leaves the normal range), here as
-    // a polynomial in i with d_k = scaled anchor * c_k / a^k: each d_k is
-    // within four roundings, on a term below 2^-12k of y, so the bound of
-    // 2^-47.5 holds as for the series in x.
+    // The value scaled exactly, as a cubic in i (P2).
     const double scaled_anchor = anchor_term * rules.scale;
     const double d1 = scaled_anchor * c[1] * reciprocal;
     const double d2 = scaled_anchor * c[2] * reciprocal * reciprocal;

@@ -1,5 +1,5 @@
-// A piece of a block on one thread: its indices classified into certain units and
-// terms to be added in order.
+// A piece of a block on one thread: its indices classified into certain
+// units and terms to be added in order.
 #pragma once
 
 #include "slice.h"
@@ -9,10 +9,7 @@
 namespace reihen::engine {
 
 // Classifies the slice's indices into certain units and uncertain terms under
-// one binade's rules. Whole numbers add exactly in doubles below 2^53, and
-// so do the units while their total stays below 2^53: a larger total leaves
-// the binade in any case, and rounding never takes a total below 2^53 that
-// is not.
+// one binade's rules, the units added up exactly (P1).
 void scan_slice(Slice& slice, double s, const Binomial& c, const Binomial& inverse_series,
                 const Rules& rules);
 

@@ -255,9 +255,8 @@ std::size_t Blocks::position_after(const Piece& piece, const Uncertain* next) {
 }
 
 // Where the binade changes within a piece: stretch by stretch, or index
-// by index, under the rules of the current binade. An end the piece
-// found still holds: the limit does not depend on the binade, and in a
-// larger binade a term below half a unit stays below.
+// by index, under the rules of the current binade; an end the piece found
+// still holds (P9).
 void Blocks::add_piece_slowly(const Piece& piece, std::size_t from) {
     const double n0 = piece.n0.load(std::memory_order_relaxed);
     run_.added = added_before_piece_ + from;

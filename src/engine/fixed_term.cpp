@@ -11,12 +11,9 @@ namespace reihen {
 using engine::kTopUnits;
 using engine::unit_scale;
 
-// Within a binade, after one step the sum grows by the same number of units
-// d at every step: without a tie each step adds round(t/u); with a tie
-// t/u = k + 1/2 the first step leaves an even m, and from an even m every
-// step adds k (k even) or k + 1 (k odd), leaving m even again. So two
-// computed steps give d, and the rest of the binade is crossed in closed
-// form; its edges, and terms large against the sum, go step by step.
+// Binade by binade: two computed steps give the units of every step after
+// them within the binade, and the rest of it is crossed at once (P6); its
+// edges, and terms large against the sum, go step by step.
 double add_repeatedly(double sum, double term, double times) {
     while (times > 0.0 && !std::isinf(sum)) {
         const double first = sum + term;

@@ -52,12 +52,9 @@ bool wide_vectors_available();
 // A kernel's body, inlined into one function for each vector width: the
 // body itself is compiled for the width of the function it lands in. In
 // the wide one a multiplication and the addition after it may be fused
-// into one step (FMA), which the kernels' arithmetic is built to allow:
-// each error bound they rest on counts a rounding for the product and one
-// for the sum, and a fused step rounds only once, at the sum; sums of whole
-// units stay exact either way; and a predicted place is only a guess,
-// checked in any case. Nowhere else does the program fuse: the terms and
-// sums of the plain loop are computed as written.
+// into one step (FMA), which the kernels' arithmetic allows (P8). Nowhere
+// else does the program fuse: the terms and sums of the plain loop are
+// computed as written.
 #define REIHEN_KERNEL_BODY [[gnu::always_inline]] inline
 #if defined(__x86_64__) && defined(__clang__)
 #define REIHEN_WIDE_VECTORS __attribute__((target("avx2,fma")))

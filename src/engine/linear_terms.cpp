@@ -6,16 +6,11 @@
 
 namespace reihen::engine {
 
-// For s = -1, tau(n) = n exactly. Let the sum's unit be u = 2^j >= 2 (the
-// scale is a power of two). Then y = n/u is exact, and the ties y = k + 1/2
-// lie at the indices t_k = k u + u/2, u apart; every index strictly between
-// t_(k-1) and t_k has y in (k - 1/2, k + 1/2), at least 1/u inside it, so
-// |y - k| + margin y < 1/2 where margin n < 1. With no approximation error
-// (D = 0), point 3 tells that its computed term adds k units, no tie. The
-// ties' own terms are put off: only the computed term decides them. The
-// same margin below n0 tells that every term lies above the limit;
-// n < 2^38 keeps 1/n and n far inside the normal range, and u <= 2^40 the
-// positions within whole numbers of 64 bits.
+// Where the indices' rounding follows from the index alone (P4c): s = -1,
+// a unit of 2 or more, the margin times the last index below 1 and the
+// first term above the limit; n < 2^38 keeps 1/n and n far inside the
+// normal range, and u <= 2^40 the positions within whole numbers of 64
+// bits.
 bool linear_terms_apply(const Slice& slice, double s, const Rules& rules) {
     const double last = slice.n0 + static_cast<double>(slice.length) - 1.0;
     return s == -1.0 && rules.scale >= 0x1p-40 && rules.scale <= 0.5 && last < 0x1p38 &&
@@ -23,10 +18,9 @@ bool linear_terms_apply(const Slice& slice, double s, const Rules& rules) {
 }
 
 // The indices from n0 up to the first tie add k units each, and the u - 1
-// indices after each tie t_k add k + 1 each. Whole numbers below 2^53, so
-// everything is exact until the units pass 2^53, where the binade is left
-// in any case. Each tie takes only a few additions here; its term is
-// computed with the others put off.
+// indices after each tie t_k add k + 1 each (P4c), in whole numbers (P1).
+// Each tie takes only a few additions here; its term is computed with the
+// others put off (P7).
 void classify_linear_terms(Slice& slice, const Rules& rules) {
     const double n0 = slice.n0;
     const double u = 1.0 / rules.scale;

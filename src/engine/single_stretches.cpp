@@ -26,7 +26,7 @@ inline double SingleStretches::approximation(double at) {
 }
 
 // Whether y_a and y_b (scaled terms) both lie e = margin * max inside the
-// interval of q (P3).
+// interval of q, as the ends of a stretch must (P4).
 inline bool SingleStretches::both_inside(double y_a, double y_b, double q) const {
     const double e = run_.settings.margin * std::max(y_a, y_b);
     return std::fabs(y_a - q) + e < 0.5 && std::fabs(y_b - q) + e < 0.5;

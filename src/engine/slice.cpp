@@ -42,14 +42,14 @@ using LaneBits = long long;  // a flag in every lane whose mask is set
 // results before and the terms after, and classifies them: their units q, y
 // rounded to the nearest whole number, ties to even (y < 2^51), and what
 // their rounding does. Lanes past the last term take what the columns hold
-// there. Its products (by the scale and by 1/2) are exact, so that a fused
-// step rounds as the two would.
+// there. Its products are exact, so that a fused step rounds as the two
+// would (P8).
 REIHEN_KERNEL_BODY void classify_terms(PutOffTerms& terms, std::size_t count, const Rules& rules,
                                        double* units, std::uint8_t* kinds) {
     // y < top tells both that the sum has a unit and that y < 2^51.
     const double top = rules.scale != 0.0 ? kTwo51 : -1.0;
     // Where the terms never grow, a term below half a unit does not end a
-    // run by itself (point 5 needs the margin).
+    // run by itself (P5).
     const double least_units = rules.never_grow ? 1.0 : 0.0;
     const Mask magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
     for (std::size_t i = 0; i < count; i += kLanes) {
@@ -99,29 +99,11 @@ void classify_terms_baseline(PutOffTerms& terms, std::size_t count, const Rules&
 }  // namespace
 
 // A computed term's units are known where it lies above the limit and is
-// no tie (point 1 with the term itself, whose scaling is exact, or far
-// below 1/2 where it is not), except that a term below half a unit does not
-// end a run (point 5 needs the margin). So are those of a tie where the
-// parity of the sum's unit count is known within the slice. Any other term
-// is listed, to be added in order.
-//
-// Ties within one binade. A tie t/u = k + 1/2 added to m units rounds
-// m + k + 1/2 to the even neighbour: where m is even, that adds q, y
-// rounded ties to even, and where m is odd, the other neighbour of y; and
-// m is even after it. So once one tie of the slice has been listed (the
-// main thread adds it in order, and m is even after it), the parity of m at
-// any later index is that of the units added since, and every later tie is
-// resolved here, until a listed term that is no tie makes the parity
-// unknown again. Where the sum leaves its binade within the slice, the main
-// thread takes the rest again step by step (add_slice_slowly), so the
-// binade's rule only has to hold where it is used.
-//
+// no tie, and a tie's where the parity of the sum's unit count is known
+// within the slice; any other term is listed, to be added in order (P7).
 // Below, `counted` holds each term's q, a tie's too, and `corrections` the
-// +-1 of the ties rounded to their odd neighbour. The units since the last
-// tie are then a difference of the units known before each term plus
-// `counted`, which leave out the corrections, and no tie waits for the one
-// before it. Only parities are kept of these: whole numbers, so that the
-// parity of a sum is the exclusive or of the parities.
+// +-1 of the ties rounded to their odd neighbour; of the units since the
+// last tie only parities are kept.
 bool compute_put_off(Slice& slice, double s, const Rules& rules, double& units) {
     PutOffTerms& terms = slice.put_off;
     const std::size_t count = terms.count;
@@ -166,8 +148,7 @@ bool compute_put_off(Slice& slice, double s, const Rules& rules, double& units) 
         const std::uint32_t odd = (before_parity ^ even_parity) & tie;
         const std::uint32_t down = (kind / kRoundsDown) & 1U;
         corrections += static_cast<std::int64_t>(odd) - 2 * static_cast<std::int64_t>(odd & down);
-        // A tie's q is even (rounded ties to even), so that m is even again
-        // where the units counted have the parity they had before it.
+        // A tie's q is even: m is even again after it (P7).
         even_parity = tie != 0 ? before_parity : even_parity;
         counted_parity ^= (kind / kOddUnits) & 1U;
         counted += term_units[i];

@@ -12,7 +12,7 @@ namespace {
 // The last offset from p (which holds) up to `last` whose value lies
 // `inside` the interval of q, searched from a guess: forward from it by
 // doubling steps while it holds, back from it while it does not, then by
-// bisection. By point 4 every offset from p to the one returned adds q.
+// bisection. Every offset from p to the one returned adds q (P4).
 double stretch_end(const Cubic& y, double inside, double q, double p, double guess, double last) {
     const auto holds = [&](double i) { return std::fabs(y(i) - q) < inside; };
     double good = p;
@@ -54,35 +54,19 @@ double stretch_end(const Cubic& y, double inside, double q, double p, double gue
 // whole number, negative ones too.
 constexpr double kRoundingShift = 0x1.8p52;
 
-// Point 4b for one anchor: E, and the levels it holds for.
+// P4b for one anchor: E, and the levels it holds for.
 struct CrossingBound {
     bool usable;       // whether E is small enough for crossings to be certain often
     double levels;     // the levels h with |h - d0| at most this
     double half_room;  // 1/2 - E, E in offsets
 };
 
-// E for the levels h with |R - 1| <= rho, R = h / d0. Point 4b's places are
-// a ((R (1 + eps))^alpha - 1); the walk's x is the series of a (R^alpha - 1)
-// cut after r^3, r = R - 1. Where (|alpha| + 4) rho <= 2^-8 and
-// |alpha| margin <= 2^-20, x lies from each place within the sum of:
-// - a R^alpha |(1 + eps)^alpha - 1| <= 1.02 a |alpha| margin;
-// - the series' rest from r^4 on, its terms falling by (|alpha| + 4) rho at
-//   least: 1.004 a |C(alpha, 4)| rho^4, with |C(alpha, 4)| at most
-//   b4 = |alpha| (|alpha| + 1) (|alpha| + 2) (|alpha| + 3) / 24;
-// - r's rounding (fl(1 / d0) and the product: 2^-51 at most, the
-//   subtraction of 1 exact), times the series' slope, at most 1.01 |alpha|;
-// - Horner's scheme and the coefficients' rounding, a taken into them:
-//   2^-49 of x, which is at most 1.01 a |alpha| rho, and 2^-54 where 1/2 is
-//   taken from x within its last step.
-// With the margin above 2^-38.9 (point 3), the last two are below 2^-11 of
-// the first but for the 2^-54, so that
-// E = 1.125 a (|alpha| margin + b4 rho^4) + 2^-53 covers all, with room for
-// E's own rounding.
+// E for the levels h with |R - 1| <= rho, R = h / d0, where the bound
+// holds (P4b).
 CrossingBound crossing_bound(double a, const Cubic& y, double last, const Binomial& inverse_series,
                              double margin) {
     const double alpha = std::fabs(inverse_series[1]);
-    // The levels of the anchor's crossings lie within |y(last) - d0| + 1/2
-    // of d0, and within this with y's own error.
+    // The levels of the anchor's crossings (P4b).
     const double levels = std::fabs(y(last) - y.d0) + 2.0;
     const double rho = levels / y.d0 * (1.0 + 0x1p-20) + 0x1p-51;
     const double b4 = alpha * (alpha + 1.0) * (alpha + 2.0) * (alpha + 3.0) / 24.0;
@@ -105,9 +89,9 @@ enum class Crossings {
     kCut,       // the slice was cut short
 };
 
-// The crossings of a group checked by the values at their two ends (point
-// 4): crossing j leaves the interval of q_j for that of q_j + direction, and
-// its guessed place lies between the offsets e and e + 1.
+// The crossings of a group checked by the values at their two ends (P4):
+// crossing j leaves the interval of q_j for that of q_j + direction, and its
+// guessed place lies between the offsets e and e + 1.
 struct CheckedCrossings {
     Vec q[kGroups];
     Vec e[kGroups];
@@ -117,8 +101,7 @@ struct CheckedCrossings {
 
 // The walk of one anchor's offsets: its constants, the offset p it has
 // reached, and the units so far, in four totals of whole numbers that are
-// only ever added to (so that they stay exact while the sum stays in its
-// binade) and one total of those added lane by lane.
+// only ever added to (exact, P1) and one total of those added lane by lane.
 class AnchorWalk {
 public:
     REIHEN_KERNEL_BODY AnchorWalk(Slice& slice, std::size_t first, std::size_t count,
@@ -136,7 +119,7 @@ public:
           a_(slice.n0 + static_cast<double>(first)),
           direction_(s < 0.0 ? 1.0 : -1.0),
           to_ratio_(1.0 / y.d0),
-          // Point 4b's x as a polynomial in r.
+          // P4b's x as a polynomial in r.
           places_1_(a_ * inverse_series[1]),
           places_2_(a_ * inverse_series[2]),
           places_3_(a_ * inverse_series[3]),
@@ -207,7 +190,7 @@ private:
         }
     }
 
-    // Whether the group's levels lie within the reach of point 4b's bound
+    // Whether the group's levels lie within the reach of P4b's bound
     // (the first and last suffice, the levels being in order).
     bool placed_by_bound(double level) const {
         const double last_level = level + level_steps_[kGroups - 1][kLanes - 1];
@@ -215,10 +198,8 @@ private:
                std::fabs(last_level - y_.d0) <= bound_.levels;
     }
 
-    // The crossings at the levels h from `level` on by their places alone
-    // (point 4b), where each lies more than E from every whole number:
-    // x - 1/2, rounded to a whole number, is x rounded down there. The shift
-    // of 1.5 * 2^52 rounds negative values too.
+    // The crossings at the levels h from `level` on by their places alone,
+    // where each lies more than E from every whole number (P4b).
     REIHEN_KERNEL_BODY Crossings take_placed(double level, Vec (&h)[kGroups]) {
         REIHEN_MAY_FUSE
         const Mask magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
@@ -248,7 +229,7 @@ private:
 
     // The same where some places lie within E of a whole number c: the
     // stretch before ends at c - 1, c takes its computed term, and the next
-    // stretch starts at c + 1 (point 4b). Taken where each stretch has no
+    // stretch starts at c + 1 (P4b). Taken where each stretch has no
     // negative length and the last ends within the anchor; the lanes are
     // computed anew, so that each rounding is taken from one value.
     REIHEN_KERNEL_BODY Crossings take_placed_near_whole(const Vec (&h)[kGroups]) {
@@ -298,7 +279,7 @@ private:
     }
 
     // Guesses each crossing's place from the inverse series and checks the
-    // values at both sides of it (point 4). A guess only: x rounded down,
+    // values at both sides of it (P4). A guess only: x rounded down,
     // about, whole where it is not negative; a negative one fails the tests
     // of order (e >= p >= 0).
     REIHEN_KERNEL_BODY void check_by_values(double q, std::size_t j, CheckedCrossings& checked) {

@@ -1,16 +1,5 @@
 // Approximations to the terms near an anchor whose term was computed, with
-// a proven error bound.
-//
-// 2. Approximations. Near an anchor a with T(a) computed, tau(a + i) =
-//    tau(a) (1 + x)^-s with x = i/a; the binomial series cut after x^3 errs
-//    by less than 2^-47.5 while x (|s| + 3) <= 2^-12 (scan_anchor). So
-//    v = T(a) * series(x) is within d + 2^-47.5 of tau(a + i), relative.
-//    An anchor's value may also be such an approximation from the anchor
-//    before it (derived_anchor): after k of these steps from a computed
-//    term it is within (1 + d)(1 + 2^-47.5)^k - 1 of tau, and its own
-//    approximations within (1 + d)(1 + 2^-47.5)^(k + 1) - 1. With k at most
-//    kMostDerivedAnchors = 15, that is D = 2^-39.86. A computed term is
-//    such a value too (D >= d).
+// a proven error bound (P2).
 #pragma once
 
 #include <array>
@@ -51,7 +40,7 @@ inline double approximate_one(double anchor_term, double reciprocal, const Binom
 }
 
 // The anchors in a row whose values are derived from the one before
-// (point 2); then one is computed again.
+// (P2); then one is computed again.
 constexpr int kMostDerivedAnchors = 15;
 
 // The value of anchor a + i, i at most the reach of a less one, from the

@@ -1,29 +1,6 @@
 // The sum's last-place unit, and what the rounding of one term is known to
-// do: the ground the exact engine stands on.
-//
-// Notation: T(n) = 1.0 / pow(n, s) is the computed term (series_term), the
-// one the plain loop adds; tau(n) = n^-s is the true value. All that is
-// assumed of pow is that it errs by at most 2^-40 of its result (4096 units
-// in the last place) where that result is a normal number; with the rounded
-// division, |T(n) - tau(n)| <= d tau(n), d = 2^-39.99. Nothing is assumed of
-// T being monotone: tau is (strictly, for s != 0), and every argument below
-// goes through tau.
-//
-// 1. Units. While the sum S lies in one binade, S = m u with last-place unit
-//    u and 2^52 <= m < 2^53, and adding t gives (m + q) u with q = t/u
-//    rounded to nearest, as long as m + q < 2^53 and t/u is not exactly
-//    halfway between two whole numbers (a tie, which rounds to even and so
-//    depends on m). Such additions are exact whole-number additions of q.
-//    A computed term's own q needs no margin: its scaling by the power of
-//    two 1/u is exact (compute_put_off).
-// 3. Certain units. If v (point 2) lies, after scaling y = v/u, at least
-//    e = margin * y inside a rounding interval, |y - q| + e < 1/2, then
-//    T(n)/u, which is within (D + d)(1 + 2^-38) y <= 2^-38.9 y of y, rounds
-//    to q with no tie: margin 2^-38 covers that 1.87 times. The same margin
-//    around the limit L tells that T(n) > L, or that T(n) < L.
-// 5. The end. For s >= 0 the terms never grow: once T(n)/u lies certainly
-//    below 1/2 (q = 0 by point 3), every later tau(n') <= tau(n), so T(n')/u
-//    < 1/2 too: no later term changes the sum, and the run is over.
+// do: the ground the exact engine stands on. doc/exact-summation.md holds
+// the argument, step by step (A, P1 to P9); the code cites its steps.
 #pragma once
 
 #include <cfloat>
@@ -74,13 +51,13 @@ struct Classified {
 struct Rules {
     double scale;             // 1 / u of the sum's binade
     double limit;             // L
-    double margin;            // relative margin (point 2)
-    bool never_grow;          // s >= 0: the terms never grow (point 4)
+    double margin;            // relative margin (P3)
+    bool never_grow;          // s >= 0: the terms never grow (P5)
     double shortest_stretch;  // anchors are walked stretch by stretch from here
     bool wide_vectors;        // whether the kernels use AVX2
 };
 
-// Point 3 for one value (a computed term or an approximation to one).
+// P3 for one value (a computed term or an approximation to one).
 inline Classified classify(double value, const Rules& rules) {
     const Classified uncertain{Verdict::kUncertain, 0.0};
     if (!(value >= kLowestValue && value <= kHighestValue) || rules.scale == 0.0) return uncertain;
