@@ -72,10 +72,11 @@ int main(int argc, char** argv) {
         }
     }
     const Case& t0_case = kCases[0];
-    volatile double sink = 0.0;
+    double plain = 0.0;
     const Timed t0 = best_of_two([&](reihen::RunStatistics&) {
-        sink = reihen::sum_series_plain(t0_case.s, std::pow(10.0, t0_case.g));
+        plain = reihen::sum_series_plain(t0_case.s, std::pow(10.0, t0_case.g));
     });
+    bool agree = true;
     std::printf("T0 (plain loop, %s): %.0f ms\n\n", t0_case.name, t0.seconds * 1e3);
     std::printf("%-24s %8s %5s %7s %5s %6s %7s %6s %6s %6s %8s %8s %8s\n", "case", "ms", "T0",
                 "threads", "cores", "blocks", "pieces", "again", "sleeps", "alone", "4 cores",
@@ -83,12 +84,18 @@ int main(int argc, char** argv) {
     for (const Case& c : kCases) {
         if (std::strstr(c.name, filter) == nullptr) continue;
         reihen::SummationMonitor quiet;
+        double sum = 0.0;
         const Timed timed = best_of_two([&](reihen::RunStatistics& statistics) {
             reihen::FastSummationSettings settings;
             settings.threads = threads;
             settings.statistics = &statistics;
-            sink = reihen::sum_series_fast(c.s, std::pow(10.0, c.g), quiet, settings);
+            sum = reihen::sum_series_fast(c.s, std::pow(10.0, c.g), quiet, settings);
         });
+        // T0's case is the one whose plain sum is at hand.
+        if (&c == &t0_case && std::memcmp(&sum, &plain, sizeof sum) != 0) {
+            std::printf("DIFFERENT SUMS for %s: plain loop %a, program %a\n", c.name, plain, sum);
+            agree = false;
+        }
         const reihen::RunStatistics& s = timed.statistics;
         std::printf(
             "%-24.24s %8.1f %5.2f %7u %5.2f %6llu %7llu %6llu %6llu %5.1f%% %8.1f %8.1f %8.1f\n",
@@ -99,4 +106,5 @@ int main(int argc, char** argv) {
             100.0 * std::fmin(s.alone / timed.seconds, 1.0), estimate(timed, 4) * 1e3,
             estimate(timed, 8) * 1e3, estimate(timed, 16) * 1e3);
     }
+    return agree ? 0 : 1;
 }

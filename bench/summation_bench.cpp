@@ -29,10 +29,18 @@ namespace {
 using reihen::bench::Case;
 using reihen::bench::kCases;
 
+// Each case's sums, by the plain loop and by the program, which must be the
+// same bit for bit.
+std::map<std::string, double> g_plain_sums;
+std::map<std::string, double> g_program_sums;
+
 void plain_sum(benchmark::State& state, const Case& c) {
+    double sum = 0.0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(reihen::sum_series_plain(c.s, std::pow(10.0, c.g)));
+        sum = reihen::sum_series_plain(c.s, std::pow(10.0, c.g));
+        benchmark::DoNotOptimize(sum);
     }
+    g_plain_sums[c.name] = sum;
 }
 
 // What each case's last run asked of its threads, and how many threads
@@ -47,11 +55,30 @@ void program_sum(benchmark::State& state, const Case& c) {
     reihen::RunStatistics statistics;
     settings.threads = g_threads;
     settings.statistics = &statistics;
+    double sum = 0.0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            reihen::sum_series_fast(c.s, std::pow(10.0, c.g), quiet, settings));
+        sum = reihen::sum_series_fast(c.s, std::pow(10.0, c.g), quiet, settings);
+        benchmark::DoNotOptimize(sum);
     }
     g_statistics[c.name] = statistics;
+    g_program_sums[c.name] = sum;
+}
+
+// Whether every case that both summed gave the same sum; tells of each
+// that did not.
+bool sums_agree() {
+    bool agree = true;
+    for (const auto& [name, plain] : g_plain_sums) {
+        const auto program = g_program_sums.find(name);
+        if (program == g_program_sums.end() ||
+            std::memcmp(&program->second, &plain, sizeof plain) == 0) {
+            continue;
+        }
+        std::printf("DIFFERENT SUMS for %s: plain loop %a, program %a\n", name.c_str(), plain,
+                    program->second);
+        agree = false;
+    }
+    return agree;
 }
 
 // One thread's share of a block at index n0 of the run of s = -26, whose
@@ -236,4 +263,5 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.print_ratios();
     benchmark::Shutdown();
+    return sums_agree() ? 0 : 1;
 }

@@ -6,6 +6,9 @@ set(CPACK_PACKAGE_VENDOR "the reihen developers")
 set(CPACK_PACKAGE_CONTACT "${REIHEN_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "sums of the series 1/n^s, with a German dialogue")
 set(CPACK_STRIP_FILES ON)
+# The package and cpack's scratch folder land in the build folder, wherever
+# cpack is run from.
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
 
 if(WIN32)
   # The version resource, and no debug sections in the program handed out.

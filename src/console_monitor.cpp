@@ -1,5 +1,8 @@
 #include "console_monitor.h"
 
+#include <iostream>
+#include <string>
+
 #include "interrupt.h"
 #include "status_line.h"
 #include "status_terminal.h"
@@ -14,8 +17,9 @@ constexpr auto kStatusEvery = std::chrono::milliseconds(250);
 
 void ConsoleMonitor::begin() {
     catch_interrupt();
-    status_on_terminal_ = error_is_terminal();
+    status_on_terminal_ = error_shows_status();
     status_written_ = false;
+    stopped_ = false;
     started_ = Clock::now();
     next_status_ = started_ + kFirstStatusAfter;
 }
@@ -33,9 +37,20 @@ void ConsoleMonitor::progress(std::uint64_t terms, double sum) {
     status_written_ = true;
 }
 
+void ConsoleMonitor::stopped(std::uint64_t terms) {
+    stopped_ = true;
+    stopped_after_ = terms;
+}
+
 void ConsoleMonitor::end() {
     if (status_written_) clear_status();
     status_written_ = false;
+    // The result line that follows is the sum reached so far, not the
+    // series' sum: said where the status line was.
+    if (stopped_) {
+        std::cerr << "Summation nach " << std::to_string(stopped_after_)
+                  << " Summanden abgebrochen." << std::endl;
+    }
     release_interrupt();
 }
 

@@ -9,19 +9,23 @@
 namespace reihen {
 
 // While the summation runs, SIGINT (Ctrl-C) ends the summation instead of
-// the program. When standard error is a terminal, a run that takes longer
-// than a second shows a one-row status line there, erased again at the end.
+// the program, and where it did, one line on standard error says so. When
+// standard error is a terminal, a run that takes longer than a second shows
+// a one-row status line there, erased again at the end.
 class ConsoleMonitor : public SummationMonitor {
 public:
     void begin() override;
     bool stop_requested() override;
     void progress(std::uint64_t terms, double sum) override;
+    void stopped(std::uint64_t terms) override;
     void end() override;
 
 private:
     using Clock = std::chrono::steady_clock;
     bool status_on_terminal_ = false;
     bool status_written_ = false;
+    bool stopped_ = false;
+    std::uint64_t stopped_after_ = 0;
     Clock::time_point started_{};
     Clock::time_point next_status_{};
 };

@@ -5,8 +5,10 @@
 
 namespace reihen {
 
-// Whether standard error is a terminal (a console on Windows).
-bool error_is_terminal();
+// Whether standard error is a terminal that can show a status line: a
+// console on Windows; elsewhere a terminal that follows cursor control,
+// which a "dumb" one (an editor's shell buffer) does not.
+bool error_shows_status();
 
 // The terminal's width in columns now, 80 where it cannot be had.
 int error_terminal_width();

@@ -26,9 +26,10 @@ struct Outcome {
 
 // Feeds `write_input` through a pipe (or leaves standard input closed) and
 // collects standard output.
-// With `interrupt_after_ms`, SIGINT is sent that long after the start.
+// With `interrupt_after_ms`, SIGINT is sent that long after the start, to a
+// program that ignores it where `sigint_ignored` (as a background job does).
 Outcome run(const std::function<void(int fd)>& write_input, Stream in_mode, Stream out_mode,
-            int interrupt_after_ms = 0) {
+            int interrupt_after_ms = 0, bool sigint_ignored = false) {
     int input[2];
     int output[2];
     int errors[2];
@@ -52,6 +53,7 @@ Outcome run(const std::function<void(int fd)>& write_input, Stream in_mode, Stre
         }
         dup2(errors[1], STDERR_FILENO);
         signal(SIGPIPE, SIG_DFL);
+        signal(SIGINT, sigint_ignored ? SIG_IGN : SIG_DFL);
         closefrom(STDERR_FILENO + 1);
         execl(REIHEN_BINARY, REIHEN_BINARY, nullptr);
         _exit(127);
@@ -174,13 +176,24 @@ TEST(Process, ClosedOrFailingStreamsEndNormally) {
     }
 }
 
-TEST(Process, InterruptEndsTheSummationQuietlyWithoutTerminal) {
-    // A run of several seconds, long enough for a status line.
-    const Outcome outcome = run(text("-30 -1 0\n"), Stream::kPipe, Stream::kPipe, 1500);
-    EXPECT_EQ(outcome.exit_status, 255);
-    EXPECT_EQ(outcome.output.rfind(kHeader + "\nSumme ~ ", 0), 0U);
-    EXPECT_TRUE(outcome.output.ends_with("\n============================\n\n"));
-    EXPECT_EQ(outcome.errors, "");
+// A run of more than a second, interrupted after 300 ms: it ends with the
+// sum reached so far and says so on standard error; where SIGINT is
+// ignored, it is still ignored, and the run ends as ever.
+TEST(Process, InterruptEndsTheSummationUnlessIgnored) {
+    for (const bool ignored : {false, true}) {
+        const Outcome outcome = run(text("-30 -1 0\n"), Stream::kPipe, Stream::kPipe, 300, ignored);
+        EXPECT_EQ(outcome.exit_status, 255) << ignored;
+        EXPECT_EQ(outcome.output.rfind(kHeader + "\nSumme ~ ", 0), 0U) << ignored;
+        EXPECT_TRUE(outcome.output.ends_with("\n============================\n\n")) << ignored;
+        if (ignored) {
+            EXPECT_EQ(outcome.output, kHeader + closing("inf"));
+            EXPECT_EQ(outcome.errors, "");
+        } else {
+            EXPECT_NE(outcome.output, kHeader + closing("inf"));
+            EXPECT_TRUE(outcome.errors.starts_with("Summation nach ")) << outcome.errors;
+            EXPECT_TRUE(outcome.errors.ends_with(" Summanden abgebrochen.\n")) << outcome.errors;
+        }
+    }
 }
 
 TEST(Process, BrokenPipeEndsTheProgramLikeAnyFilter) {

@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 #include <sstream>
+#include <tuple>
 
 #include "fast_summation.h"
 #include "fixed_term.h"
@@ -188,6 +189,15 @@ TEST(Summation, RunsEndWithTheValueThePlainLoopKeeps) {
         const double settled = plain(c.s, 1.0 / std::pow(c.last_n, c.s));
         expect_same(settled, fast(c.s, 0.0), c.s, -400, -1);
         expect_same(settled, fast(c.s, std::pow(10.0, -40)), c.s, -40, -1);
+    }
+    // Growing terms past n = 2^53, where the term is fixed: from a sum in
+    // the binade below, each term adds one unit up to the next binade, where
+    // it is half a unit, a tie that leaves the even sum as it is.
+    for (const auto& [s, start, end] :
+         {std::tuple{-1.0, 0x1p105, 0x1p106}, std::tuple{-2.0, 0x1p158, 0x1p159}}) {
+        SummationMonitor quiet;
+        const FastSummationSettings far_out{.first_index = 0x1p53 - 1000, .start_sum = start};
+        EXPECT_EQ(reihen::sum_series_fast(s, 0.0, quiet, far_out), end) << s;
     }
     // Every term 1: the sum counts up to 2^53 and stays there.
     EXPECT_EQ(fast(0.0, 0.1), 0x1p53);

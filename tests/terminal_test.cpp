@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -12,10 +13,12 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -29,12 +32,21 @@ bool same_mode(const termios& a, const termios& b) {
            a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
 }
 
+// How the program is started: its entries, its TERM, and whether it runs
+// on one core only (which makes its long runs last twice as long).
+struct Start {
+    std::string entries = kInput;
+    const char* term = "xterm";
+    bool one_core = false;
+};
+
 // The program on its own terminal, fed its entries through a pipe.
 class ProgramOnTerminal {
 public:
     // Like a shell with job control: a session leader that owns the terminal
     // runs the program as the foreground job and reports how it ended.
-    explicit ProgramOnTerminal(const std::string& entries = kInput) {
+    explicit ProgramOnTerminal(const Start& start = {}) {
+        const std::string& entries = start.entries;
         EXPECT_EQ(openpty(&master_, &slave_, nullptr, nullptr, nullptr), 0);
         tcgetattr(slave_, &initial_mode_);
         int input[2];
@@ -48,6 +60,18 @@ public:
             const pid_t job = fork();
             if (job == 0) {
                 setpgid(0, 0);
+                setenv("TERM", start.term, 1);
+                if (start.one_core) {
+                    cpu_set_t allowed{};
+                    sched_getaffinity(0, sizeof allowed, &allowed);
+                    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+                        if (!CPU_ISSET(cpu, &allowed)) continue;
+                        CPU_ZERO(&allowed);
+                        CPU_SET(cpu, &allowed);
+                        break;
+                    }
+                    sched_setaffinity(0, sizeof allowed, &allowed);
+                }
                 const rlimit no_core{0, 0};
                 setrlimit(RLIMIT_CORE, &no_core);  // SIGQUIT would leave one
                 dup2(input[0], STDIN_FILENO);
@@ -86,7 +110,7 @@ public:
 
     // Reads what the program wrote until `until` has appeared (or 10 s passed).
     void read_output(const std::string& until = "") {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (std::chrono::steady_clock::now() < deadline) {
             char buffer[4096];
             const ssize_t got = read(master_, buffer, sizeof buffer);
@@ -106,6 +130,15 @@ public:
         return (mode.c_lflag & ICANON) == 0;
     }
 
+    // Whether every key arrives as its bytes: no line editing, echo,
+    // signals, literal-next or flow control, and no carriage returns turned.
+    bool keys_arrive_whole() const {
+        termios mode{};
+        tcgetattr(slave_, &mode);
+        return (mode.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) == 0 &&
+               (mode.c_iflag & (IXON | ICRNL | INLCR | IGNCR)) == 0;
+    }
+
     bool wait_for(bool raw) const {
         for (int i = 0; i < 2000 && raw_mode() != raw; ++i) std::this_thread::sleep_for(5ms);
         return raw_mode() == raw;
@@ -121,11 +154,23 @@ public:
         ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
     }
 
-    // The job's exit status, or 128 plus the signal that ended it.
+    // The job's exit status, or 128 plus the signal that ended it; -1
+    // where it did not end within 10 s (it is ended then).
     int exit_status() {
         int status = 0;
-        EXPECT_EQ(waitpid(shell_, &status, 0), shell_);
-        return WEXITSTATUS(status);
+        for (int i = 0; i < 2000; ++i) {
+            if (waitpid(shell_, &status, WNOHANG) == shell_) return WEXITSTATUS(status);
+            std::this_thread::sleep_for(5ms);
+        }
+        kill(job_, SIGKILL);
+        waitpid(shell_, &status, 0);
+        return -1;
+    }
+
+    // Sets the terminal's size, as a resized window does.
+    void resize(unsigned short columns) const {
+        const winsize size{24, columns, 0, 0};
+        ioctl(master_, TIOCSWINSZ, &size);
     }
 
     bool stopped() const {
@@ -170,13 +215,21 @@ TEST(Terminal, KeyEndsTheWaitWithItsCode) {
         std::string keys;
         int status;
     } cases[] = {
-        {"letter", "q", 'q'},  {"Enter", "\r", 13},
-        {"Ctrl-C", "\x03", 3}, {"cursor right with Ctrl", "\x1b[1;5C", 224},
-        {"F1", "\x1bOP", 0},   {"a-umlaut", "\xc3\xa4", 228},
+        {"letter", "q", 'q'},
+        {"Enter", "\r", 13},
+        {"Ctrl-C", "\x03", 3},
+        {"cursor right with Ctrl", "\x1b[1;5C", 224},
+        {"F1", "\x1bOP", 0},
+        {"a-umlaut", "\xc3\xa4", 228},
+        // Flow control and the literal-next key are keys here too.
+        {"Ctrl-S", "\x13", 19},
+        {"Ctrl-Q", "\x11", 17},
+        {"Ctrl-V", "\x16", 22},
     };
     for (const auto& c : cases) {
         ProgramOnTerminal program;
         program.reach_key_wait();
+        EXPECT_TRUE(program.keys_arrive_whole()) << c.name;
         program.type(c.keys);
         EXPECT_EQ(program.exit_status(), c.status) << c.name;
         program.read_output();
@@ -235,7 +288,7 @@ TEST(Terminal, CtrlCEndsTheSummationNotTheProgram) {
         {"1 -400 1\n", "Zwischensumme: 1.500000000000   Summand: 0.500000000000000\r\n"},
     };
     for (const auto& c : cases) {
-        ProgramOnTerminal program(c.entries);
+        ProgramOnTerminal program({.entries = c.entries});
         program.read_output(c.shown_while_running);
         program.type("\x03");  // the terminal sends SIGINT
         program.reach_key_wait();
@@ -245,7 +298,61 @@ TEST(Terminal, CtrlCEndsTheSummationNotTheProgram) {
         const auto result = out.find("\r\nSumme ~ ");
         ASSERT_NE(result, std::string::npos) << c.entries;
         EXPECT_LT(out.find(c.shown_while_running), result) << c.entries;
+        EXPECT_LT(out.find(" Summanden abgebrochen.\r\n"), result) << c.entries;
         EXPECT_TRUE(program.mode_restored());
+    }
+}
+
+// A key typed while the sum is computed, before the key wait, ends it.
+TEST(Terminal, KeyTypedDuringTheRunCounts) {
+    ProgramOnTerminal program({.entries = "-7.5 -1 0\n"});
+    program.read_output("----------------------------\r\n");
+    program.type("k");
+    EXPECT_EQ(program.exit_status(), 'k');
+    EXPECT_TRUE(program.mode_restored());
+}
+
+// The status line, in the lines written to the terminal from `from` on:
+// each is written from the row's start and ends by erasing the rest.
+std::vector<std::string> status_lines(const std::string& output, std::size_t from) {
+    std::vector<std::string> lines;
+    for (std::size_t at = output.find('\r', from); at != std::string::npos;
+         at = output.find('\r', at + 1)) {
+        const std::size_t end = output.find("\x1b[K", at);
+        if (end != std::string::npos && output.find('\n', at) > end && end > at + 1) {
+            lines.push_back(output.substr(at + 1, end - at - 1));
+        }
+    }
+    return lines;
+}
+
+// The status line fits the terminal's width as it is at each refresh, and
+// a terminal that knows no cursor control gets none.
+TEST(Terminal, StatusLineFollowsTheTerminal) {
+    {
+        ProgramOnTerminal program({.entries = "-26 -1 0\n", .one_core = true});
+        program.read_output("Summanden: ");
+        program.resize(40);
+        const std::size_t resized = program.output().size();
+        for (int i = 0; i < 40 && status_lines(program.output(), resized).empty(); ++i) {
+            std::this_thread::sleep_for(50ms);
+            program.read_output();
+        }
+        const auto lines = status_lines(program.output(), resized);
+        ASSERT_FALSE(lines.empty());
+        for (const std::string& line : lines) EXPECT_LE(line.size(), 37U) << line;
+        program.type("\x03");
+        program.reach_key_wait();
+        program.type("x");
+        EXPECT_EQ(program.exit_status(), 'x');
+    }
+    {
+        ProgramOnTerminal program({.entries = "-26 -1 0\n", .term = "dumb", .one_core = true});
+        program.reach_key_wait();
+        program.type("x");
+        EXPECT_EQ(program.exit_status(), 'x');
+        EXPECT_EQ(program.output().find("Summanden"), std::string::npos);
+        EXPECT_EQ(program.output().find('\x1b'), std::string::npos);
     }
 }
 

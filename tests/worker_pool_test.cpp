@@ -5,6 +5,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -12,10 +14,13 @@ namespace {
 
 using reihen::engine::WorkerPool;
 
-// Pieces whose scanning on the other thread waits until the test lets it
-// finish; counts which thread kept each piece's result.
+// Pieces whose scanning on the other threads waits until the test lets it
+// finish; records which thread kept each piece's result.
 class HeldPieces : public reihen::engine::PieceWork {
 public:
+    explicit HeldPieces(std::size_t pieces, bool released = false)
+        : released_(released), kept_by_(pieces) {}
+
     bool scan(unsigned thread, std::uint64_t piece) override {
         if (thread != 0) {
             started_.store(piece + 1);
@@ -30,8 +35,8 @@ public:
     }
 
     std::atomic<std::uint64_t> started_{0};
-    std::atomic<bool> released_{false};
-    std::vector<unsigned> kept_by_[2];
+    std::atomic<bool> released_;
+    std::vector<std::vector<unsigned>> kept_by_;
 };
 
 // A piece that the other thread holds and does not finish: the main thread
@@ -42,7 +47,7 @@ TEST(WorkerPool, APieceHeldUpIsScannedAgainOrWithdrawnAndKeptOnce) {
     for (const bool withdrawn : {false, true}) {
         for (const bool next_first : {false, true}) {
             SCOPED_TRACE(testing::Message() << withdrawn << next_first);
-            HeldPieces pieces;
+            HeldPieces pieces(2);
             {
                 WorkerPool pool(2, 1, pieces);
                 ASSERT_EQ(pool.size(), 2U);
@@ -67,6 +72,25 @@ TEST(WorkerPool, APieceHeldUpIsScannedAgainOrWithdrawnAndKeptOnce) {
                       next_first ? std::vector<unsigned>{0} : std::vector<unsigned>{});
         }
     }
+}
+
+// Where the system refuses a thread, the pool makes do with those it has.
+TEST(WorkerPool, MakesDoWithTheThreadsTheSystemGives) {
+    int asked = 0;
+    const auto refuse_the_second = [&asked](std::function<void()> body) {
+        if (++asked == 2)
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        return std::thread(std::move(body));
+    };
+    HeldPieces pieces(8, true);
+    {
+        WorkerPool pool(4, 8, pieces, refuse_the_second);
+        EXPECT_EQ(pool.size(), 2U);
+        pool.publish(8);
+        for (std::uint64_t piece = 0; piece < 8; ++piece) pool.wait_for(piece);
+    }
+    for (const auto& kept_by : pieces.kept_by_) EXPECT_EQ(kept_by.size(), 1U);
 }
 
 }  // namespace

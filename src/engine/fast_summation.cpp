@@ -45,10 +45,10 @@ public:
                 // stop always comes with the count and sum it saw last.
                 if ((++steps_ & 0x3FF) == 0 || !stretches) {
                     monitor_.progress(run_.added, run_.sum);
-                    if (monitor_.stop_requested()) return run_.sum;
+                    if (monitor_.stop_requested()) return stopped();
                 }
             } else {
-                if (!blocks_.run()) return run_.sum;
+                if (!blocks_.run()) return stopped();
                 stretches = !run_.ended && run_.n < kTwo53 &&
                             run_.stretch_expected(run_.n, 2.0, run_.scaled_term());
             }
@@ -61,6 +61,11 @@ public:
     RunStatistics statistics() const { return blocks_.statistics(); }
 
 private:
+    double stopped() {
+        monitor_.stopped(run_.added);
+        return run_.sum;
+    }
+
     // From n = 2^53 on the term is fixed (P6).
     void fixed_term_sum() {
         const double term = series_term(run_.n, run_.s);

@@ -44,12 +44,18 @@ double sum_series_plain(double s, double limit) {
 double sum_series_reported(double s, double limit, std::ostream& out, SummationMonitor& monitor) {
     double sum = 0.0;
     double n = 1.0;
+    std::uint64_t terms = 0;
     std::string line;
-    while (!monitor.stop_requested()) {
+    for (;;) {
+        if (monitor.stop_requested()) {
+            monitor.stopped(terms);
+            break;
+        }
         const double term = series_term(n, s);
         if (!(term > limit)) break;
         sum += term;
         n += 1.0;
+        ++terms;
         write_report_line(out, line, sum, term);
         if (std::isinf(sum)) break;
     }

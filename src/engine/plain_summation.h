@@ -19,6 +19,9 @@ public:
         (void)terms;
         (void)sum;
     }
+    // Called once where the summation ended early on request, with the
+    // number of terms added.
+    virtual void stopped(std::uint64_t terms) { (void)terms; }
     virtual void end() {}
 };
 

@@ -19,7 +19,12 @@ void Wakeup::notify() {
     }
 }
 
-WorkerPool::WorkerPool(unsigned count, std::size_t capacity, PieceWork& pieces)
+std::thread WorkerPool::start_thread(std::function<void()> body) {
+    return std::thread(std::move(body));
+}
+
+WorkerPool::WorkerPool(unsigned count, std::size_t capacity, PieceWork& pieces,
+                       const StartThread& start)
     : capacity_(capacity),
       work_(pieces),
       state_(std::make_unique<std::atomic<std::uint64_t>[]>(capacity)),
@@ -27,7 +32,7 @@ WorkerPool::WorkerPool(unsigned count, std::size_t capacity, PieceWork& pieces)
     for (std::size_t slot = 0; slot < capacity_; ++slot) state_[slot].store(0);
     for (unsigned index = 1; index < count; ++index) {
         try {
-            workers_.emplace_back([this, index] { work(index); });
+            workers_.push_back(start([this, index] { work(index); }));
         } catch (const std::system_error&) {
             break;  // makes do with the threads it has
         }

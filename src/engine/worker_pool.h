@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -113,7 +114,13 @@ struct PoolStatistics {
 // finished (reserve).
 class WorkerPool {
 public:
-    WorkerPool(unsigned count, std::size_t capacity, PieceWork& pieces);
+    // Starts a thread running `body`, or throws std::system_error where the
+    // system refuses one; tests refuse them on purpose.
+    using StartThread = std::function<std::thread(std::function<void()> body)>;
+    static std::thread start_thread(std::function<void()> body);
+
+    WorkerPool(unsigned count, std::size_t capacity, PieceWork& pieces,
+               const StartThread& start = start_thread);
     ~WorkerPool();
 
     WorkerPool(const WorkerPool&) = delete;

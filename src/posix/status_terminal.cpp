@@ -3,6 +3,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <cstring>
+
 namespace reihen {
 namespace {
 
@@ -21,7 +24,11 @@ void write_error(const std::string& text) {
 
 }  // namespace
 
-bool error_is_terminal() { return isatty(STDERR_FILENO) == 1; }
+bool error_shows_status() {
+    // Read before the summation starts its threads, and nothing sets it.
+    const char* type = std::getenv("TERM");  // NOLINT(concurrency-mt-unsafe)
+    return isatty(STDERR_FILENO) == 1 && (type == nullptr || std::strcmp(type, "dumb") != 0);
+}
 
 int error_terminal_width() {
     winsize size{};

@@ -25,7 +25,7 @@ void blank_from(const CONSOLE_SCREEN_BUFFER_INFO& info, SHORT column) {
 
 }  // namespace
 
-bool error_is_terminal() {
+bool error_shows_status() {
     DWORD mode = 0;
     return GetConsoleMode(error_console(), &mode) != 0;
 }

@@ -119,8 +119,14 @@ def main():
 
     # As a run without a status line leaves it: one empty row, then the
     # result line (wrapped where the sum is long), the closing rule line and
-    # nothing else.
+    # nothing else; where Ctrl-C ended the run, one line before them says so
+    # (wrapped where the row is narrow).
     below = terminal.rows_below(RULE) or [None]
+    if not ended:
+        said = below.index("") if "" in below else 1
+        check("interruption said", re.fullmatch(r"Summation nach \d+ Summanden abgebrochen\.",
+                                                "".join(below[:said])), str(below[:said]))
+        below = below[said:]
     closing = below.index(CLOSING) if CLOSING in below else len(below)
     result = "".join(below[1:closing])
     check("after the run", below[0] == "" and re.fullmatch(r"Summe ~ ([0-9.]+|inf)", result)
