@@ -61,6 +61,13 @@ TEST(CpuQuota, LimitOfTheProcesssGroupAndThoseAboveIt) {
                     {kV1Group + "/cpu.cfs_period_us", "100000\n"}}),
          std::nullopt},
         {"v1, no period", with(kV1, {{kV1Group + "/cpu.cfs_quota_us", "250000\n"}}), std::nullopt},
+        {"the group at the mount's root, as a container sees its own",
+         with(kV2, {{"/proc/self/cgroup", "0::/box/run\n"},
+                    {"/proc/self/mountinfo",
+                     "30 25 0:26 /box/run /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n"},
+                    {"/sys/fs/cgroup/cpu.max", "200000 100000"},
+                    {"/sys/fs/cgroup/box/run/cpu.max", "50000 100000"}}),  // not its group
+         2.0},
         {"the group outside the mount's root",
          with(kV2, {{"/proc/self/mountinfo",
                      "30 25 0:26 /other /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n"},
