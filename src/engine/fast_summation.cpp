@@ -36,7 +36,7 @@ public:
             monitor_.progress(run_.added, run_.sum);
             return run_.sum;
         }
-        bool stretches = run_.n < kTwo53 && run_.stretch_expected(run_.n, 2.0, run_.scaled_term());
+        bool stretches = stretches_ahead();
         while (!run_.ended && run_.n < kTwo53) {
             if (stretches) {
                 stretches = stretches_.step(kTwo53 - 1.0, run_.sequential_stretch(run_.n));
@@ -49,8 +49,7 @@ public:
                 }
             } else {
                 if (!blocks_.run()) return stopped();
-                stretches = !run_.ended && run_.n < kTwo53 &&
-                            run_.stretch_expected(run_.n, 2.0, run_.scaled_term());
+                stretches = !run_.ended && stretches_ahead();
             }
         }
         if (!run_.ended && run_.n == kTwo53) fixed_term_sum();
@@ -61,6 +60,11 @@ public:
     RunStatistics statistics() const { return blocks_.statistics(); }
 
 private:
+    // Whether the run goes on by stretches one after another.
+    bool stretches_ahead() const {
+        return run_.n < kTwo53 && run_.stretch_expected(run_.n, 2.0, run_.scaled_term());
+    }
+
     double stopped() {
         monitor_.stopped(run_.added);
         return run_.sum;
