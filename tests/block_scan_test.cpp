@@ -132,4 +132,71 @@ TEST(BlockScan, SharesWithTiesAddWhatEachTermAdds) {
     }
 }
 
+// A slice whose list of uncertain indices fills is cut short at the first
+// index it cannot list: its length and units are those before that index,
+// whatever its kernel finds after it (terms to list, units, the slice's end).
+// Near the limit every value is uncertain, so each term is computed: those
+// not above the limit are listed, the others add their units.
+TEST(BlockScan, ASliceCutShortKeepsWhatCameBeforeTheCut) {
+    const struct {
+        const char* name;
+        double s;
+        std::size_t above;     // the terms of the first `above` indices lie above the limit
+        std::size_t capacity;  // the list's
+    } cases[] = {
+        // Listed first, then units after the cut.
+        {"growing terms crossing the limit", -26, 0, 2},
+        // Units, then listed terms, a cut, more of them and then, 40
+        // indices on, the end where the values lie certainly below the limit.
+        {"falling terms crossing the limit", 26, 4, 1},
+    };
+    // One anchor spans the first 9000 indices, classified one by one.
+    const double n0 = 0x1p30;
+    const std::size_t length = 5000;
+    for (const auto& c : cases) {
+        // The limit lies between two terms, 4 indices from the start where
+        // the terms grow; no term is a tie.
+        const std::size_t crossing = c.s < 0 ? 4 : c.above;
+        const double below_crossing =
+            reihen::series_term(n0 + static_cast<double>(crossing) - 1.0, c.s);
+        const double at_crossing = reihen::series_term(n0 + static_cast<double>(crossing), c.s);
+        const double limit = (below_crossing + at_crossing) / 2.0;
+        const double scale = std::ldexp(1.0, 10 - std::ilogb(at_crossing));
+        const auto listed = [&](std::size_t i) {
+            return !(reihen::series_term(n0 + static_cast<double>(i), c.s) > limit);
+        };
+        // The cut lies at the listed index that finds the list full.
+        std::size_t cut_at = 0;
+        double units_before = 0.0;
+        for (std::size_t seen = 0;; ++cut_at) {
+            if (listed(cut_at)) {
+                if (seen++ == c.capacity) break;
+            } else {
+                units_before += std::nearbyint(
+                    reihen::series_term(n0 + static_cast<double>(cut_at), c.s) * scale);
+            }
+        }
+        for (const bool wide : {false, wide_vectors_available()}) {
+            SCOPED_TRACE(testing::Message() << c.name << ", wide " << wide);
+            const Rules rules{.scale = scale,
+                              .limit = limit,
+                              .margin = 0x1p-20,
+                              .never_grow = c.s >= 0.0,
+                              .shortest_stretch = 4.0,
+                              .wide_vectors = wide};
+            Slice slice;
+            slice.n0 = n0;
+            slice.length = length;
+            slice.most_uncertain = c.capacity;
+            scan_slice(slice, c.s, binomial_coefficients(c.s), binomial_coefficients(1.0 / c.s),
+                       rules);
+            EXPECT_TRUE(slice.cut);
+            EXPECT_EQ(slice.end, SliceEnd::kOpen);
+            EXPECT_EQ(slice.length, cut_at);
+            EXPECT_EQ(slice.uncertain.size(), c.capacity);
+            EXPECT_EQ(slice.units, units_before);
+        }
+    }
+}
+
 }  // namespace

@@ -20,17 +20,15 @@ REIHEN_KERNEL_BODY bool look_closer(Slice& slice, std::size_t i, double value, d
     const Classified verdict = classify(value, rules);
     if (verdict.verdict == Verdict::kUnits) {
         units = verdict.units;
-    } else if (verdict.verdict == Verdict::kUncertain) {
-        put_off(slice, i, before);
-        return take_put_off(slice, s, rules, units);
-    } else {
-        slice.end =
-            verdict.verdict == Verdict::kSettled ? SliceEnd::kSettled : SliceEnd::kBelowLimit;
-        slice.length = i;
-        slice.units = before;
-        return false;
+        return true;
     }
-    return true;
+    if (verdict.verdict == Verdict::kUncertain) {
+        put_off(slice, i, before);
+        take_put_off(slice, s, rules, units);
+        return true;
+    }
+    end_slice(slice, i, before, verdict.verdict);
+    return false;
 }
 
 // Four groups of four lanes: sixteen indices at a time.
@@ -99,14 +97,16 @@ public:
                 totals_ += step_units;
                 continue;
             }
-            const bool open = rules_.never_grow ? look_closer_at_each(i, first_lanes)
-                                                : put_off_uncertain(i, first_lanes);
-            if (!open) return false;
+            if (!rules_.never_grow) {
+                put_off_uncertain(i, first_lanes);
+            } else if (!look_closer_at_each(i, first_lanes)) {
+                return false;
+            }
         }
         for (; i < count; ++i) {
             if (!closer(i)) return false;
         }
-        if (!take_terms_put_off()) return false;
+        take_terms_put_off();
         units += lane_sum(totals_) + other_units_;
         return true;
     }
@@ -116,11 +116,10 @@ private:
 
     // The terms put off so far, taken and their units added, through a
     // variable of its own, so that no address of this object escapes.
-    bool take_terms_put_off() {
+    void take_terms_put_off() {
         double taken = 0.0;
-        const bool open = take_put_off(slice_, s_, rules_, taken);
+        take_put_off(slice_, s_, rules_, taken);
         other_units_ += taken;
-        return open;
     }
 
     // The scaled values of four indices from `at` on, their units q and
@@ -139,9 +138,9 @@ private:
     // the certain lanes before it, added up within the vector (lane j of
     // `upto` holds lanes 0 .. j, and an uncertain lane adds none of its
     // own). Room for all sixteen is made first.
-    REIHEN_KERNEL_BODY bool put_off_uncertain(std::size_t i, const Vec& first_lanes) {
+    REIHEN_KERNEL_BODY void put_off_uncertain(std::size_t i, const Vec& first_lanes) {
         REIHEN_MAY_FUSE
-        if (!has_room(slice_, kStep) && !take_terms_put_off()) return false;
+        if (!has_room(slice_, kStep)) take_terms_put_off();
         double group_start = units_now();
         for (std::size_t g = 0; g < kGroups; ++g) {
             Vec q;
@@ -158,7 +157,6 @@ private:
             }
             group_start += upto[kLanes - 1];
         }
-        return true;
     }
 
     // Falling terms, where some lane of the sixteen from i is not certain or
@@ -186,7 +184,7 @@ private:
     // One index by its own approximation, after the terms put off.
     REIHEN_KERNEL_BODY bool closer(std::size_t i) {
         REIHEN_MAY_FUSE
-        if (!take_terms_put_off()) return false;
+        take_terms_put_off();
         const double value = approximate_one(anchor_term_, reciprocal_, c_, static_cast<double>(i));
         double own = 0.0;
         if (!look_closer(slice_, first_ + i, value, s_, rules_, units_now(), own)) return false;
@@ -258,7 +256,8 @@ REIHEN_KERNEL_BODY bool scan(Slice& slice, std::size_t first, std::size_t count,
     const double inside = 0.5 - rules.margin * (high * rules.scale);
     const Cubic y{scaled_anchor, d1, d2, d3};
     if (walks_anchor(a, count, y, low, inverse_series, s, rules)) {
-        return walk_anchor(slice, first, count, y, inside, inverse_series, s, rules, units);
+        walk_anchor(slice, first, count, y, inside, inverse_series, s, rules, units);
+        return true;
     }
     IndexScan scan(slice, first, anchor_term, reciprocal, c, y, inside, s, rules, units);
     return scan.run(count, units);
@@ -286,29 +285,22 @@ bool scan_anchor(Slice& slice, std::size_t first, std::size_t count, double anch
                                units);
 }
 
-}  // namespace
-
-void scan_slice(Slice& slice, double s, const Binomial& c, const Binomial& inverse_series,
-                const Rules& rules) {
-    slice.uncertain.clear();
-    slice.put_off.count = 0;
-    slice.end = SliceEnd::kOpen;
-    slice.cut = false;
-    slice.parity_known = false;
-    if (linear_terms_apply(slice, s, rules)) return classify_linear_terms(slice, rules);
+// The slice's indices anchor by anchor, their certain units added to
+// `units`; false where the slice ends within them. A slice cut short is
+// scanned no further.
+bool scan_anchors(Slice& slice, double s, const Binomial& c, const Binomial& inverse_series,
+                  const Rules& rules, double& units) {
     const std::size_t count = slice.length;
-    double units = 0.0;
     std::size_t i = 0;
     double derived_term = 0.0;  // the next anchor's, where it was derived
     int derived = 0;            // anchors derived since one was computed
-    while (i < count) {
+    while (i < count && !slice.cut) {
         const double a = slice.n0 + static_cast<double>(i);
         const double reach = anchor_reach(a, s);
         if (reach < kShortestReach) {
             // No approximation near the start: the term itself is computed.
-            double own = 0.0;
-            if (!look_closer(slice, i, 0.0, s, rules, units, own)) return;
-            units += own;
+            put_off(slice, i, units);
+            take_put_off(slice, s, rules, units);
             ++i;
             continue;
         }
@@ -322,12 +314,31 @@ void scan_slice(Slice& slice, double s, const Binomial& c, const Binomial& inver
         const std::size_t block = static_cast<std::size_t>(
             std::min(derive_next ? reach - 1.0 : reach, static_cast<double>(count - i)));
         if (!scan_anchor(slice, i, block, anchor_term, c, inverse_series, s, rules, units)) {
-            return;
+            return false;
         }
         i += block;
         derived_term = derive_next ? derived_anchor(anchor_term, a, c, block) : 0.0;
     }
-    slice.units = units;
+    return true;
+}
+
+}  // namespace
+
+void scan_slice(Slice& slice, double s, const Binomial& c, const Binomial& inverse_series,
+                const Rules& rules) {
+    slice.uncertain.clear();
+    slice.put_off.count = 0;
+    slice.end = SliceEnd::kOpen;
+    slice.cut = false;
+    slice.parity_known = false;
+    slice.by_index = linear_terms_apply(slice, s, rules);
+    double units = 0.0;
+    if (slice.by_index) {
+        classify_linear_terms(slice, rules, units);
+    } else if (!scan_anchors(slice, s, c, inverse_series, rules, units)) {
+        return;  // its end set its length and units
+    }
+    if (!slice.cut) slice.units = units;
 }
 
 }  // namespace reihen::engine

@@ -31,6 +31,8 @@ constexpr double kShortestPiece = 64.0;
 // loses its core to another program.
 constexpr unsigned kPiecesAhead = 64;
 
+static_assert(FastSummationSettings{}.most_uncertain == kMostUncertain);
+
 }  // namespace
 
 Blocks::Blocks(RunState& run, SingleStretches& stretches, SummationMonitor& monitor)
@@ -45,13 +47,28 @@ Blocks::Blocks(RunState& run, SingleStretches& stretches, SummationMonitor& moni
       slice_length_(kFirstSliceLength),
       pieces_(std::size_t{kPiecesAhead + 2 * kPiecesPerThread} * threads_),
       scratch_(threads_),
-      pool_(threads_, pieces_.size(), *this) {}
+      pool_(threads_, pieces_.size(), *this) {
+    // A piece lists at least one term, so that each piece is added up to
+    // past its first.
+    for (Slice& slice : scratch_) {
+        slice.most_uncertain = std::max<std::size_t>(run.settings.most_uncertain, 1);
+    }
+}
 
 void Blocks::start_small() { slice_length_ = kFirstSliceLength; }
 
-RunStatistics Blocks::statistics() const {
+void Blocks::add_statistics(RunStatistics& statistics) const {
     const PoolStatistics pool = pool_.statistics();
-    return {pool_.size(), blocks_, pool.pieces, pool.scanned_again, pool.sleeps, pool.alone};
+    statistics.threads = pool_.size();
+    statistics.blocks = blocks_;
+    statistics.pieces = pool.pieces;
+    statistics.scanned_again = pool.scanned_again;
+    statistics.sleeps = pool.sleeps;
+    statistics.alone = pool.alone;
+    statistics.pieces_cut = pieces_cut_;
+    statistics.pieces_across_binades = pieces_across_binades_;
+    statistics.pieces_dropped = pieces_dropped_;
+    statistics.pieces_by_index = pieces_by_index_;
 }
 
 // Blocks one after another, planned ahead of the adding by about
@@ -206,28 +223,38 @@ void Blocks::keep(unsigned thread, std::uint64_t id) {
     piece.units = slice.units;
     piece.end = slice.end;
     piece.cut = slice.cut;
+    piece.by_index = slice.by_index;
     piece.uncertain.swap(slice.uncertain);
 }
 
 // Adds the block's pieces in order, each as soon as it is scanned. False
-// where the run ends there or the plan no longer holds after a piece:
-// one cut short (those after it do not follow on from it), or the
-// binade left.
+// where the run ends there or the plan no longer holds: after a piece cut
+// short (those after it do not follow on from it), or where the sum has
+// left the binade the pieces were scanned for.
 bool Blocks::add_block(const Block& block) {
     for (std::uint64_t id = block.first_piece; id < block.end_piece; ++id) {
+        if (unit_scale(run_.sum) != block.rules.scale) {
+            pieces_dropped_ += block.end_piece - id;
+            return false;
+        }
         pool_.wait_for(id);
         const Piece& piece = pieces_[id % pieces_.size()];
         add_piece(piece);
-        if (run_.ended || piece.cut || unit_scale(run_.sum) != block.rules.scale) return false;
+        if (run_.ended) return false;
+        if (piece.cut) {
+            ++pieces_cut_;
+            return false;
+        }
     }
     return true;
 }
 
+// Adds a piece scanned for the sum's binade.
 void Blocks::add_piece(const Piece& piece) {
     const double n0 = piece.n0.load(std::memory_order_relaxed);
     const double scale = piece.scale.load(std::memory_order_relaxed);
     added_before_piece_ = run_.added;
-    if (unit_scale(run_.sum) != scale) return add_piece_slowly(piece, 0);
+    if (piece.by_index) ++pieces_by_index_;
     double units_added = 0.0;
     for (const Uncertain& u : piece.uncertain) {
         if (!run_.add_units(u.units_before - units_added, scale)) {
@@ -258,6 +285,7 @@ std::size_t Blocks::position_after(const Piece& piece, const Uncertain* next) {
 // by index, under the rules of the current binade; an end the piece found
 // still holds (P9).
 void Blocks::add_piece_slowly(const Piece& piece, std::size_t from) {
+    ++pieces_across_binades_;
     const double n0 = piece.n0.load(std::memory_order_relaxed);
     run_.added = added_before_piece_ + from;
     run_.n = n0 + static_cast<double>(from);

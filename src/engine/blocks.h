@@ -37,6 +37,7 @@ struct alignas(64) Piece {
     std::vector<Uncertain> uncertain;
     SliceEnd end = SliceEnd::kOpen;
     bool cut = false;
+    bool by_index = false;
 };
 
 // Indices n0 .. n0 + length - 1, classified under one binade's rules on all
@@ -66,7 +67,8 @@ public:
     // one after another.
     void start_small();
 
-    RunStatistics statistics() const;
+    // What the blocks asked of the threads, and their rarer paths.
+    void add_statistics(RunStatistics& statistics) const;
 
 private:
     Block plan_block(double n, double y, double room, const Rules& rules);
@@ -92,6 +94,10 @@ private:
     const unsigned threads_;
     double slice_length_;  // a thread's share of the next block
     std::uint64_t blocks_ = 0;
+    std::uint64_t pieces_cut_ = 0;
+    std::uint64_t pieces_across_binades_ = 0;
+    std::uint64_t pieces_dropped_ = 0;
+    std::uint64_t pieces_by_index_ = 0;
     std::uint64_t added_before_piece_ = 0;
     // The pieces in flight, by their numbers modulo the ring's size, and
     // each thread's slice to scan them in. The pool's threads use both, so

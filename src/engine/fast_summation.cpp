@@ -5,6 +5,7 @@
 // doc/exact-summation.md tells why the sum is the plain loop's.
 #include "fast_summation.h"
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -32,10 +33,7 @@ public:
     double run() {
         // The first index through the plain step: from then on the sum is
         // at least about 1, a normal number with a last-place unit.
-        if (!run_.plain_step(series_term(run_.n, run_.s))) {
-            monitor_.progress(run_.added, run_.sum);
-            return run_.sum;
-        }
+        if (!run_.plain_step(series_term(run_.n, run_.s))) return finished();
         bool stretches = stretches_ahead();
         while (!run_.ended && run_.n < kTwo53) {
             if (stretches) {
@@ -53,11 +51,18 @@ public:
             }
         }
         if (!run_.ended && run_.n == kTwo53) fixed_term_sum();
-        monitor_.progress(run_.added, run_.sum);
-        return run_.sum;
+        return finished();
     }
 
-    RunStatistics statistics() const { return blocks_.statistics(); }
+    RunStatistics statistics() const {
+        RunStatistics statistics;
+        blocks_.add_statistics(statistics);
+        stretches_.add_statistics(statistics);
+        statistics.fixed_term_binades = fixed_term_binades_;
+        statistics.end = end_;
+        statistics.next_index = run_.n;
+        return statistics;
+    }
 
 private:
     // Whether the run goes on by stretches one after another.
@@ -66,21 +71,41 @@ private:
     }
 
     double stopped() {
+        end_ = RunEnd::kStopped;
         monitor_.stopped(run_.added);
         return run_.sum;
+    }
+
+    double finished() {
+        end_ = how_it_ended();
+        monitor_.progress(run_.added, run_.sum);
+        return run_.sum;
+    }
+
+    // A run that was not stopped ends at the limit, where it settles, with
+    // an infinite sum, or with the fixed term from n = 2^53 on.
+    RunEnd how_it_ended() const {
+        if (std::isinf(run_.sum)) return RunEnd::kInfinite;
+        if (fixed_term_added_) return RunEnd::kFixedTerm;
+        return series_term(run_.n, run_.s) > run_.limit ? RunEnd::kSettled : RunEnd::kLimit;
     }
 
     // From n = 2^53 on the term is fixed (P6).
     void fixed_term_sum() {
         const double term = series_term(run_.n, run_.s);
         if (!(term > run_.limit)) return;
-        run_.sum = add_repeatedly(run_.sum, term, std::numeric_limits<double>::infinity());
+        fixed_term_added_ = true;
+        run_.sum = add_repeatedly(run_.sum, term, std::numeric_limits<double>::infinity(),
+                                  &fixed_term_binades_);
     }
 
     RunState run_;
     SingleStretches stretches_;
     SummationMonitor& monitor_;
     std::uint64_t steps_ = 0;
+    bool fixed_term_added_ = false;
+    std::uint64_t fixed_term_binades_ = 0;
+    RunEnd end_ = RunEnd::kLimit;
     Blocks blocks_;  // made from the run's state and its single stretches
 };
 

@@ -3,13 +3,24 @@
 // every term.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "plain_summation.h"
 
 namespace reihen {
 
-// What a run asked of its threads, for the benchmark.
+// How a run ended.
+enum class RunEnd {
+    kLimit,      // at a term not above the limit
+    kSettled,    // where no later term changes the sum (P5)
+    kInfinite,   // with an infinite sum
+    kFixedTerm,  // at n = 2^53, with the sum the fixed term keeps for ever (P6)
+    kStopped,    // on the monitor's request
+};
+
+// What a run did: what it asked of its threads, for the benchmark, and how
+// often it took the rarer paths, for the tests that make them happen.
 struct RunStatistics {
     unsigned threads = 0;             // the threads that scanned pieces, the main one included
     std::uint64_t blocks = 0;         // blocks of indices scanned on all threads
@@ -17,6 +28,16 @@ struct RunStatistics {
     std::uint64_t scanned_again = 0;  // by the main thread, which waited for them
     std::uint64_t sleeps = 0;         // waits that ended in sleep (the costly ones)
     double alone = 0.0;               // seconds in which only the main thread had work
+    std::uint64_t pieces_cut = 0;     // cut short with their list of uncertain indices full
+    std::uint64_t pieces_across_binades = 0;  // in which the sum left its binade
+    std::uint64_t pieces_dropped = 0;   // scanned for a binade the sum had left before their turn
+    std::uint64_t pieces_by_index = 0;  // of s = -1, classified by the index alone (P4c)
+    std::uint64_t stretches = 0;        // taken one after another
+    std::uint64_t stretches_overshot = 0;  // of those, where the predicted end did not hold
+    std::uint64_t single_indices = 0;      // taken one at a time between them
+    std::uint64_t fixed_term_binades = 0;  // crossed in closed form from n = 2^53 on
+    RunEnd end = RunEnd::kLimit;
+    double next_index = 0.0;  // where the run ended: the first index plus the terms added
 };
 
 struct FastSummationSettings {
@@ -45,6 +66,9 @@ struct FastSummationSettings {
     // The threads that scan blocks, the main one included; 0 for one per
     // core the process may use. Tests and the benchmark set it.
     unsigned threads = 0;
+    // The most uncertain indices a piece lists before it is cut short there,
+    // which bounds its memory; tests make it small to make cuts common.
+    std::size_t most_uncertain = std::size_t{1} << 17;
     // Where set, receives what the run asked of its threads.
     RunStatistics* statistics = nullptr;
 };

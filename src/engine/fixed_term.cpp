@@ -14,7 +14,7 @@ using engine::unit_scale;
 // Binade by binade: two computed steps give the units of every step after
 // them within the binade, and the rest of it is crossed at once (P6); its
 // edges, and terms large against the sum, go step by step.
-double add_repeatedly(double sum, double term, double times) {
+double add_repeatedly(double sum, double term, double times, std::uint64_t* binades) {
     while (times > 0.0 && !std::isinf(sum)) {
         const double first = sum + term;
         if (first == sum) return sum;  // the same addition, for ever
@@ -34,6 +34,7 @@ double add_repeatedly(double sum, double term, double times) {
         const double steps = std::min(static_cast<double>(room), times - 2.0);
         sum = second + steps * static_cast<double>(d) / scale;
         times -= steps + 2.0;
+        if (binades != nullptr) ++*binades;
     }
     return sum;
 }

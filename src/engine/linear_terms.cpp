@@ -21,20 +21,20 @@ bool linear_terms_apply(const Slice& slice, double s, const Rules& rules) {
 // indices after each tie t_k add k + 1 each (P4c), in whole numbers (P1).
 // Each tie takes only a few additions here; its term is computed with the
 // others put off (P7).
-void classify_linear_terms(Slice& slice, const Rules& rules) {
+void classify_linear_terms(Slice& slice, const Rules& rules, double& units) {
     const double n0 = slice.n0;
     const double u = 1.0 / rules.scale;
     const double k = std::ceil((n0 - 0.5 * u) * rules.scale);
     const double first_tie = k * u + 0.5 * u;
     const double end = n0 + static_cast<double>(slice.length);
-    double units = (std::min(first_tie, end) - n0) * k;
+    units += (std::min(first_tie, end) - n0) * k;
     // Positions in the slice as whole numbers, below 2^31 + 2^40.
     const auto length = static_cast<std::int64_t>(slice.length);
     const auto period = static_cast<std::int64_t>(u);
     auto position = static_cast<std::int64_t>(first_tie - n0);
     double next_units = k + 1.0;  // those of each index after the next tie
     while (position < length) {
-        if (!has_room(slice, 1) && !take_put_off(slice, -1.0, rules, units)) return;
+        if (!has_room(slice, 1)) take_put_off(slice, -1.0, rules, units);
         // As many ties as there is room for, kept in registers meanwhile.
         PutOffTerms& terms = slice.put_off;
         std::size_t count = terms.count;
@@ -50,8 +50,7 @@ void classify_linear_terms(Slice& slice, const Rules& rules) {
         terms.count = count;
         units = known;
     }
-    if (!take_put_off(slice, -1.0, rules, units)) return;
-    slice.units = units;
+    take_put_off(slice, -1.0, rules, units);
 }
 
 }  // namespace reihen::engine

@@ -11,8 +11,8 @@ namespace reihen::engine {
 // Whether classify_linear_terms serves the slice under these rules.
 bool linear_terms_apply(const Slice& slice, double s, const Rules& rules);
 
-// Classifies the slice's indices into certain units and terms put off, for
-// s = -1 where linear_terms_apply holds.
-void classify_linear_terms(Slice& slice, const Rules& rules);
+// Classifies the slice's indices into certain units, added to `units`, and
+// terms put off, for s = -1 where linear_terms_apply holds.
+void classify_linear_terms(Slice& slice, const Rules& rules, double& units);
 
 }  // namespace reihen::engine

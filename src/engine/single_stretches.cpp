@@ -78,16 +78,19 @@ bool SingleStretches::step(double bound, double shortest) {
     const double q = start.units;
     const double m = run_.sum * now.scale;
     if (start.verdict != Verdict::kUnits || m + q >= kTwo53) {
+        ++single_indices_;
         run_.plain_step(series_term(run_.n, run_.s));
         return true;
     }
     const double y_a = value * now.scale;
     if (run_.stretch_length(run_.n, y_a) < shortest) {
+        ++single_indices_;
         run_.sum += q / now.scale;  // below 2^53 units, as m + q is
         run_.n += 1.0;
         run_.count_added(1.0);
         return false;
     }
+    ++stretches_;
     const auto holds = [&](double b) {
         const double value_b = approximation(b);
         const Classified end = classify(value_b, now);
@@ -98,6 +101,7 @@ bool SingleStretches::step(double bound, double shortest) {
     if (b > run_.n && !holds(b)) {
         // The prediction overshot: the last index known to hold lies
         // between n (which holds) and b (which does not).
+        ++overshot_;
         double good = run_.n;
         double bad = b;
         while (bad - good > 1.0) {
@@ -112,6 +116,12 @@ bool SingleStretches::step(double bound, double shortest) {
     run_.n = b + 1.0;
     run_.count_added(count);
     return true;
+}
+
+void SingleStretches::add_statistics(RunStatistics& statistics) const {
+    statistics.stretches = stretches_;
+    statistics.stretches_overshot = overshot_;
+    statistics.single_indices = single_indices_;
 }
 
 }  // namespace reihen::engine

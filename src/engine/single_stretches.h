@@ -3,6 +3,9 @@
 // change of the sum's binade.
 #pragma once
 
+#include <cstdint>
+
+#include "fast_summation.h"
 #include "run_state.h"
 #include "term_approximation.h"
 #include "units.h"
@@ -18,6 +21,10 @@ public:
     // shorter than `shortest`, takes one index and returns false.
     bool step(double bound, double shortest);
 
+    // How often stretches were taken, their predicted ends did not hold, and
+    // single indices were taken instead.
+    void add_statistics(RunStatistics& statistics) const;
+
 private:
     double approximation(double at);
     bool both_inside(double y_a, double y_b, double q) const;
@@ -31,6 +38,9 @@ private:
     double anchor_reciprocal_ = 0.0;
     double anchor_end_ = 0.0;
     double anchor_term_ = 0.0;
+    std::uint64_t stretches_ = 0;
+    std::uint64_t overshot_ = 0;
+    std::uint64_t single_indices_ = 0;
 };
 
 }  // namespace reihen::engine

@@ -9,20 +9,26 @@
 
 namespace reihen::engine {
 
-bool cut_if_full(Slice& slice, std::size_t i, double units) {
-    if (slice.uncertain.size() < kMostUncertain) return false;
-    slice.cut = true;
+void end_slice(Slice& slice, std::size_t i, double units, Verdict verdict) {
+    if (slice.cut) return;
+    slice.end = verdict == Verdict::kSettled ? SliceEnd::kSettled : SliceEnd::kBelowLimit;
     slice.length = i;
     slice.units = units;
-    return true;
 }
 
 namespace {
 
-// Lists a term to be added in order; whether the sum's unit count is even
-// after it is known where it is a tie within the binade.
+// Lists a term to be added in order, with `before` the units before it;
+// whether the sum's unit count is even after it is known where it is a tie
+// within the binade. False where the slice is cut short, there or before.
 bool list_term(Slice& slice, std::size_t i, double term, double before, bool tie_with_parity) {
-    if (cut_if_full(slice, i, before)) return false;
+    if (slice.cut) return false;
+    if (slice.uncertain.size() >= slice.most_uncertain) {
+        slice.cut = true;
+        slice.length = i;
+        slice.units = before;
+        return false;
+    }
     slice.uncertain.push_back({static_cast<std::uint32_t>(i), before, term});
     slice.parity_known = tie_with_parity;
     return true;
@@ -104,7 +110,7 @@ void classify_terms_baseline(PutOffTerms& terms, std::size_t count, const Rules&
 // Below, `counted` holds each term's q, a tie's too, and `corrections` the
 // +-1 of the ties rounded to their odd neighbour; of the units since the
 // last tie only parities are kept.
-bool compute_put_off(Slice& slice, double s, const Rules& rules, double& units) {
+void compute_put_off(Slice& slice, double s, const Rules& rules, double& units) {
     PutOffTerms& terms = slice.put_off;
     const std::size_t count = terms.count;
     terms.count = 0;
@@ -136,7 +142,7 @@ bool compute_put_off(Slice& slice, double s, const Rules& rules, double& units) 
             const bool tie = (kind & (kTie | kInBinade)) == (kTie | kInBinade);
             if (!list_term(slice, terms.position[i], terms.term[i],
                            before + static_cast<double>(corrections), tie)) {
-                return false;
+                return;
             }
             knowing = known_by();
             even_parity = before_parity;
@@ -155,7 +161,6 @@ bool compute_put_off(Slice& slice, double s, const Rules& rules, double& units) 
     }
     slice.even_parity = (even_parity ^ static_cast<std::uint32_t>(corrections)) & 1U;
     units += counted + static_cast<double>(corrections);
-    return true;
 }
 
 }  // namespace reihen::engine

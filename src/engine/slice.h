@@ -33,6 +33,10 @@ struct PutOffTerms {
 
 enum class SliceEnd { kOpen, kBelowLimit, kSettled };
 
+// The most uncertain indices one slice holds by default: a slice that would
+// hold more is cut short there, which bounds its memory.
+constexpr std::size_t kMostUncertain = 1 << 17;
+
 // A piece of a block as one thread scans it, each thread in a slice of its
 // own: the indices n0 .. n0 + length - 1, classified into certain units and
 // uncertain terms under one binade's rules. Each slice has cache lines of
@@ -45,7 +49,9 @@ struct alignas(64) Slice {
     std::vector<Uncertain> uncertain;
     PutOffTerms put_off;  // room enough, once
     SliceEnd end = SliceEnd::kOpen;
-    bool cut = false;  // ended early with its list of uncertain indices full
+    bool cut = false;       // ended early with its list of uncertain indices full
+    bool by_index = false;  // classified by the index alone (s = -1, P4c)
+    std::size_t most_uncertain = kMostUncertain;  // the list's capacity
     // Whether the sum's unit count m is known to be even where the parity
     // of the slice's units was `even_parity`: true from a listed tie on,
     // until a listed term that is no tie (compute_put_off).
@@ -53,13 +59,15 @@ struct alignas(64) Slice {
     std::uint32_t even_parity = 0;
 };
 
-// The most uncertain indices one slice holds: a slice that would hold more
-// is cut short there, which bounds its memory.
-constexpr std::size_t kMostUncertain = 1 << 17;
+// A slice is cut short at the first index whose term it has no room left to
+// list: its length and units are then those before that index, and nothing
+// the kernels find after it is kept. Cuts are rare, so a kernel does not
+// stop at one: the slice's scan ends after the anchor.
 
-// Cuts the slice short at position i, with `units` before it, if its list
-// of uncertain indices is full.
-bool cut_if_full(Slice& slice, std::size_t i, double units);
+// Ends the slice at position i, with `units` before it, where the term there
+// is certainly not above the limit or settles the run (P3, P5); a slice cut
+// short before keeps its cut.
+void end_slice(Slice& slice, std::size_t i, double units, Verdict verdict);
 
 // A kernel puts off the term of an index too close to call by its
 // approximation, so that its loop calls nothing and the terms are computed
@@ -78,12 +86,12 @@ inline bool has_room(const Slice& slice, std::size_t count) {
 }
 
 // Takes the terms put off, in order, adding the units known of them to
-// `units`. Returns false where the slice is cut short at one of them.
-bool compute_put_off(Slice& slice, double s, const Rules& rules, double& units);
+// `units`.
+void compute_put_off(Slice& slice, double s, const Rules& rules, double& units);
 
 // The same, at once where there are none, as there mostly are not.
-inline bool take_put_off(Slice& slice, double s, const Rules& rules, double& units) {
-    return slice.put_off.count == 0 || compute_put_off(slice, s, rules, units);
+inline void take_put_off(Slice& slice, double s, const Rules& rules, double& units) {
+    if (slice.put_off.count != 0) compute_put_off(slice, s, rules, units);
 }
 
 }  // namespace reihen::engine

@@ -86,7 +86,6 @@ enum class Crossings {
     kNotTaken,  // none, this way: the next way is tried
     kRestart,   // some, up to a stretch whose end was searched for: the walk
                 // starts anew from the next offset
-    kCut,       // the slice was cut short
 };
 
 // The crossings of a group checked by the values at their two ends (P4):
@@ -130,39 +129,38 @@ public:
         }
     }
 
-    // Walks the anchor, adding its units to `units`; false where the slice
-    // is cut short within it.
-    REIHEN_KERNEL_BODY bool run(double& units) {
+    // Walks the anchor, adding its units to `units`.
+    REIHEN_KERNEL_BODY void run(double& units) {
         REIHEN_MAY_FUSE
         while (p_ <= last_) {
             const double y_p = y_(p_);
             const double q = (y_p + kTwo52) - kTwo52;
             if (!(std::fabs(y_p - q) < inside_)) {
-                if (!make_room(1)) return false;
+                make_room(1);
                 put_off(slice_, first_ + static_cast<std::size_t>(p_), units_now());
                 p_ += 1.0;
                 continue;
             }
-            if (walk_crossings(q) == Crossings::kCut) return false;
+            walk_crossings(q);
         }
-        if (!take_terms_put_off()) return false;
+        take_terms_put_off();
         units += lane_sum(totals_) + other_units_;
-        return true;
     }
 
 private:
     double units_now() const { return units_before_ + lane_sum(totals_) + other_units_; }
 
-    bool make_room(std::size_t count) { return has_room(slice_, count) || take_terms_put_off(); }
+    void make_room(std::size_t count) {
+        if (!has_room(slice_, count)) take_terms_put_off();
+    }
 
     // The terms put off so far, taken and their units added. What the call
     // adds goes through a variable of its own, so that no address of this
     // object escapes and its totals stay in registers.
-    bool take_terms_put_off() {
+    void take_terms_put_off() {
         double taken = 0.0;
-        const bool open = take_put_off(slice_, s_, rules_, taken);
+        take_put_off(slice_, s_, rules_, taken);
         other_units_ += taken;
-        return open;
     }
 
     // From p on, whose value lies inside the interval of q, crossing j
@@ -170,7 +168,7 @@ private:
     // stretch j runs from the end of stretch j - 1 (or p) to the offset
     // before it. Sixteen crossings at a time, each group by the first way
     // that takes it.
-    REIHEN_KERNEL_BODY Crossings walk_crossings(double q) {
+    REIHEN_KERNEL_BODY void walk_crossings(double q) {
         REIHEN_MAY_FUSE
         for (std::size_t j = 0;; j += kGroups * kLanes) {
             const double level = q + direction_ * (static_cast<double>(j) + 0.5);
@@ -186,7 +184,7 @@ private:
                 taken = take_checked(checked);
                 if (taken == Crossings::kNotTaken) taken = take_lane_by_lane(checked);
             }
-            if (taken != Crossings::kTaken) return taken;
+            if (taken != Crossings::kTaken) return;
         }
     }
 
@@ -258,7 +256,7 @@ private:
         }
         const double next = nexts[kGroups - 1][kLanes - 1];
         if (!all_lanes(fits) || !(next <= last_)) return Crossings::kNotTaken;
-        if (!make_room(kGroups * kLanes)) return Crossings::kCut;
+        make_room(kGroups * kLanes);
         // Each c is put off with the units before it: lane k of `upto` holds
         // those of the group's stretches 0 .. k.
         double group_start = units_now();
@@ -368,7 +366,7 @@ private:
             (e_inside ? holds(c + 1.0, q_j + direction_) : after_inside && holds(c - 1.0, q_j))) {
             other_units_ += (c - p_) * q_j;
             const auto position = first_ + static_cast<std::size_t>(c);
-            if (!make_room(1)) return Crossings::kCut;
+            make_room(1);
             put_off(slice_, position, units_now());
             p_ = c + 1.0;
             return Crossings::kTaken;
@@ -401,23 +399,23 @@ private:
     const CrossingBound bound_;
 };
 
-REIHEN_KERNEL_BODY bool walk(Slice& slice, std::size_t first, std::size_t count, const Cubic& y,
+REIHEN_KERNEL_BODY void walk(Slice& slice, std::size_t first, std::size_t count, const Cubic& y,
                              double inside, const Binomial& inverse_series, double s,
                              const Rules& rules, double& units) {
     AnchorWalk walk(slice, first, count, y, inside, inverse_series, s, rules, units);
-    return walk.run(units);
+    walk.run(units);
 }
 
-REIHEN_WIDE_VECTORS bool walk_wide(Slice& slice, std::size_t first, std::size_t count,
+REIHEN_WIDE_VECTORS void walk_wide(Slice& slice, std::size_t first, std::size_t count,
                                    const Cubic& y, double inside, const Binomial& inverse_series,
                                    double s, const Rules& rules, double& units) {
-    return walk(slice, first, count, y, inside, inverse_series, s, rules, units);
+    walk(slice, first, count, y, inside, inverse_series, s, rules, units);
 }
 
-bool walk_baseline(Slice& slice, std::size_t first, std::size_t count, const Cubic& y,
+void walk_baseline(Slice& slice, std::size_t first, std::size_t count, const Cubic& y,
                    double inside, const Binomial& inverse_series, double s, const Rules& rules,
                    double& units) {
-    return walk(slice, first, count, y, inside, inverse_series, s, rules, units);
+    walk(slice, first, count, y, inside, inverse_series, s, rules, units);
 }
 
 }  // namespace
@@ -427,11 +425,13 @@ bool crossings_placed(double a, const Cubic& y, double last, const Binomial& inv
     return crossing_bound(a, y, last, inverse_series, rules.margin).usable;
 }
 
-bool walk_anchor(Slice& slice, std::size_t first, std::size_t count, const Cubic& y, double inside,
+void walk_anchor(Slice& slice, std::size_t first, std::size_t count, const Cubic& y, double inside,
                  const Binomial& inverse_series, double s, const Rules& rules, double& units) {
-    return rules.wide_vectors
-               ? walk_wide(slice, first, count, y, inside, inverse_series, s, rules, units)
-               : walk_baseline(slice, first, count, y, inside, inverse_series, s, rules, units);
+    if (rules.wide_vectors) {
+        walk_wide(slice, first, count, y, inside, inverse_series, s, rules, units);
+    } else {
+        walk_baseline(slice, first, count, y, inside, inverse_series, s, rules, units);
+    }
 }
 
 }  // namespace reihen::engine

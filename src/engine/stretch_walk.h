@@ -25,7 +25,7 @@ namespace reihen::engine {
 // The prediction inverts y(i) = d0 (1 + i/a)^-s: with r = h/d0 - 1, the
 // offset where y reaches h is a ((1 + r)^(-1/s) - 1), here its series to
 // r^3. Where the values at both ends are checked, it is a guess only.
-bool walk_anchor(Slice& slice, std::size_t first, std::size_t count, const Cubic& y, double inside,
+void walk_anchor(Slice& slice, std::size_t first, std::size_t count, const Cubic& y, double inside,
                  const Binomial& inverse_series, double s, const Rules& rules, double& units);
 
 // Whether the crossings of the anchor at a, with offsets up to `last`, are

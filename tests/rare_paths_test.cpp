@@ -1,0 +1,153 @@
+// The engine's rarer paths, each made to happen on purpose through the
+// settings and a far-out start, shown to have happened by the run's
+// statistics, and checked against the plain loop bit for bit.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "fast_summation.h"
+#include "plain_summation.h"
+#include "stop_after.h"
+
+namespace {
+
+using reihen::FastSummationSettings;
+using reihen::RunEnd;
+using reihen::RunStatistics;
+
+constexpr double kTwo53 = 0x1p53;
+
+// The plain loop from the settings' first index and start sum, for `count`
+// terms at most; past n = 2^53 it keeps adding the fixed term, as the loop
+// does.
+double plain_from(double s, double limit, const FastSummationSettings& from, std::uint64_t count) {
+    double sum = from.start_sum;
+    double n = from.first_index;
+    for (std::uint64_t i = 0; i < count; ++i, n += 1.0) {
+        const double term = reihen::series_term(n, s);
+        if (!(term > limit)) break;
+        sum += term;
+    }
+    return sum;
+}
+
+// A start sum from which the term at `first` adds about `units` units of
+// the sum's last place.
+double sum_of_units(double s, double first, double units) {
+    return reihen::series_term(first, s) * 0x1p52 / units;
+}
+
+// A start sum `left` terms below the top of the binade whose unit is about
+// 2^-k of the term at `first`.
+double sum_below_top(double s, double first, int k, double left) {
+    const double term = reihen::series_term(first, s);
+    return std::ldexp(1.0, 53 + std::ilogb(term) - k) - left * term;
+}
+
+// Where a run starts: s, the first index and the sum before it, and the limit.
+struct Start {
+    double s;
+    double first;
+    double sum;
+    double limit = 0.0;
+};
+
+struct RarePath {
+    const char* name;
+    Start start;
+    FastSummationSettings settings;
+    std::uint64_t RunStatistics::*shown;  // a count that the path makes positive
+    RunEnd end = RunEnd::kStopped;
+    std::uint64_t terms = 200'000;  // the run is stopped after about this many
+    std::uint64_t plain_terms = 0;  // those the plain loop adds, where not the run's
+};
+
+const RarePath kPaths[] = {
+    {"a piece cut short, falling terms where they settle",
+     {3, 0x1p20, sum_of_units(3, 0x1p20, 0.3)},
+     {.margin = 0x1p-8, .stretches_per_anchor = 1e-9, .threads = 3, .most_uncertain = 2},
+     &RunStatistics::pieces_cut,
+     RunEnd::kSettled},
+    {"a piece cut short at each second uncertain index, on one thread",
+     {3, 0x1p20, sum_of_units(3, 0x1p20, 0.3)},
+     {.margin = 0x1p-8,
+      .stretches_per_anchor = 1e-9,
+      .wide_vectors = false,
+      .threads = 1,
+      .most_uncertain = 1},
+     &RunStatistics::pieces_cut,
+     RunEnd::kSettled},
+    {"a piece cut short, growing terms large against the sum",
+     {-26, 1.0, 0.0},
+     {.margin = 0x1p-8, .threads = 2, .most_uncertain = 2},
+     &RunStatistics::pieces_cut},
+    {"pieces scanned ahead for a binade the sum has left",
+     {-26, 0x1p31, sum_below_top(-26, 0x1p31, 24, 40'000)},
+     {.threads = 3},
+     &RunStatistics::pieces_dropped},
+    {"single stretches across binades",
+     {0.5, 0x1p44, sum_of_units(0.5, 0x1p44, 0x1p38)},
+     {.stretches_per_anchor = 1e300},
+     &RunStatistics::single_indices},
+    {"single stretches to a limit",
+     {2, 0x1p30, sum_of_units(2, 0x1p30, 0x1p26), reihen::series_term(0x1p30 + 90'000, 2)},
+     {.shortest_stretch = 1.0, .stretches_per_anchor = 1e300},
+     &RunStatistics::stretches,
+     RunEnd::kLimit},
+    {"a predicted stretch end that overshoots",
+     {-2, 0x1p20, sum_of_units(-2, 0x1p20, 0.1)},
+     {.margin = 0x1p-12, .stretches_per_anchor = 1e300},
+     &RunStatistics::stretches_overshot,
+     RunEnd::kStopped,
+     2'000'000},
+    {"s = -1, a tie at every other index and so at every piece's edge",
+     {-1, 0x1p27, sum_of_units(-1, 0x1p27, 0x1p26)},
+     {.threads = 3},
+     &RunStatistics::pieces_by_index},
+    {"s = -1, on to where the index no longer tells the ties",
+     {-1, 0x1p38 - 50'000, sum_of_units(-1, 0x1p38 - 50'000, 0x1p28)},
+     {.threads = 2},
+     &RunStatistics::pieces_by_index},
+    {"the fixed term up to a binade's top, where it is a tie",
+     {-1, kTwo53 - 1000, 0x1p106 - 3000 * 0x1p53},
+     {},
+     &RunStatistics::fixed_term_binades,
+     RunEnd::kFixedTerm,
+     200'000,
+     100'000},
+    {"the fixed term on to infinity",
+     {-18.5, kTwo53 - 1000,
+      std::numeric_limits<double>::max() - 3000 * reihen::series_term(kTwo53, -18.5)},
+     {},
+     &RunStatistics::fixed_term_binades,
+     RunEnd::kInfinite,
+     200'000,
+     100'000},
+};
+
+TEST(RarePaths, EachHappensAndGivesThePlainSum) {
+    for (const RarePath& path : kPaths) {
+        SCOPED_TRACE(path.name);
+        RunStatistics statistics;
+        FastSummationSettings settings = path.settings;
+        settings.first_index = path.start.first;
+        settings.start_sum = path.start.sum;
+        settings.statistics = &statistics;
+        StopAfter monitor(path.terms);
+        const double sum =
+            reihen::sum_series_fast(path.start.s, path.start.limit, monitor, settings);
+        const std::uint64_t terms = path.plain_terms != 0 ? path.plain_terms : monitor.terms_;
+        ASSERT_LE(terms, 20'000'000U) << "beyond the plain loop";
+        const double expected = plain_from(path.start.s, path.start.limit, settings, terms);
+        EXPECT_GT(statistics.*path.shown, 0U);
+        EXPECT_EQ(statistics.end, path.end);
+        // The terms counted are those of the indices passed.
+        EXPECT_EQ(statistics.next_index, path.start.first + static_cast<double>(monitor.terms_));
+        EXPECT_EQ(std::signbit(sum), std::signbit(expected));
+        EXPECT_EQ(sum, expected);
+    }
+}
+
+}  // namespace
