@@ -50,7 +50,7 @@ public:
                 stretches = !run_.ended && stretches_ahead();
             }
         }
-        if (!run_.ended && run_.n == kTwo53) fixed_term_sum();
+        if (!run_.ended) fixed_term_sum();  // the loop left at n = 2^53
         return finished();
     }
 
@@ -65,9 +65,12 @@ public:
     }
 
 private:
-    // Whether the run goes on by stretches one after another.
+    // Whether the run goes on by stretches one after another: also where
+    // the sum is too small to have a unit, as only a run started far out
+    // can be, which blocks cannot take.
     bool stretches_ahead() const {
-        return run_.n < kTwo53 && run_.stretch_expected(run_.n, 2.0, run_.scaled_term());
+        return run_.n < kTwo53 && (unit_scale(run_.sum) == 0.0 ||
+                                   run_.stretch_expected(run_.n, 2.0, run_.scaled_term()));
     }
 
     double stopped() {

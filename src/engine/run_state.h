@@ -48,10 +48,8 @@ public:
     // The term of index n in units of the sum's last place.
     double scaled_term() const { return series_term(n, s) * unit_scale(sum); }
 
-    void count_added(double count) {
-        const auto more = static_cast<std::uint64_t>(count);
-        added = added > UINT64_MAX - more ? UINT64_MAX : added + more;
-    }
+    // Whole numbers: fewer than 2^53 terms in all, as the index ends there.
+    void count_added(double count) { added += static_cast<std::uint64_t>(count); }
 
     // One step of the plain loop with the term of index n, computed.
     bool plain_step(double term) {
