@@ -9,6 +9,7 @@
 #include "fast_summation.h"
 #include "lanes.h"
 #include "plain_summation.h"
+#include "stretch_walk.h"
 
 namespace {
 
@@ -195,6 +196,33 @@ TEST(BlockScan, ASliceCutShortKeepsWhatCameBeforeTheCut) {
             EXPECT_EQ(slice.length, cut_at);
             EXPECT_EQ(slice.uncertain.size(), c.capacity);
             EXPECT_EQ(slice.units, units_before);
+        }
+    }
+}
+
+// The search for a stretch's end finds the last offset that holds, from
+// any guess: right, short, past it, before the start, past the anchor, NaN.
+TEST(BlockScan, StretchEndIsFoundFromAnyGuess) {
+    const double nan = std::nan("");
+    const struct {
+        double d1;    // the slope of y(i) = 10 + d1 i
+        double p;     // the start, which holds
+        double last;  // the anchor's last offset
+    } stretches[] = {
+        {0.001, 0.0, 2000.0},   // rising: the end at 449
+        {-0.001, 7.0, 2000.0},  // falling, from an offset within
+        {0.001, 0.0, 300.0},    // the stretch reaches the anchor's end
+        {0.5, 0.0, 2000.0},     // a stretch of one offset
+    };
+    const double inside = 0.45;
+    for (const auto& c : stretches) {
+        const Cubic y{10.0, c.d1, 0.0, 0.0};
+        double expected = c.p;
+        while (expected < c.last && std::fabs(y(expected + 1.0) - 10.0) < inside) expected += 1.0;
+        for (const double guess : {expected, expected - 5.0, expected + 1.0, expected + 700.0, c.p,
+                                   c.p - 3.0, c.last, c.last + 50.0, nan}) {
+            EXPECT_EQ(stretch_end(y, inside, 10.0, c.p, guess, c.last), expected)
+                << "slope " << c.d1 << " guess " << guess;
         }
     }
 }

@@ -132,6 +132,23 @@ TEST(Process, WithoutTerminalTheWaitEndsAtOnceWith255) {
                                   closing("1.000122070313"));
 }
 
+// Whole runs that no plain loop finishes, dialogue in and result line out:
+// the values the summation tests check the engine against.
+TEST(Process, WholeRunsWriteTheirKnownSums) {
+    const struct {
+        const char* entries;
+        const char* sum;
+    } cases[] = {
+        {"1 -400 0\n", "34.122035668048"},
+        {"0 -400 0\n", "9007199254740992.000000000000"},
+        {"-1 -400 0\n", "81129638414606682000000000000000.000000000000"},
+    };
+    for (const auto& c : cases) {
+        const Outcome outcome = run(text(c.entries), Stream::kPipe, Stream::kPipe);
+        EXPECT_EQ(outcome.output, kHeader + closing(c.sum)) << c.entries;
+    }
+}
+
 TEST(Process, AnyInputIsReadInBoundedMemory) {
     const struct {
         const char* name;

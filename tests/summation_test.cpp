@@ -206,6 +206,26 @@ TEST(Summation, RunsEndWithTheValueThePlainLoopKeeps) {
     EXPECT_EQ(fast(-400, 0.5), std::numeric_limits<double>::infinity());
 }
 
+// Whole runs that no plain loop finishes, against values from outside the
+// engine: the harmonic series' sum in doubles, as published (D. Malone, "To
+// what does the harmonic series converge?", Irish Math. Soc. Bulletin 71,
+// 2013); every term 1 counts up to 2^53, where 1 is half a unit and the even
+// sum stays; s = -1 reaches n = 2^53 below 2^106, and its fixed term 2^53
+// then adds one unit at a time up to 2^106, where it is half a unit (P6).
+TEST(Summation, WholeRunsEndWithTheirKnownValues) {
+    const struct {
+        double s;
+        double sum;
+    } cases[] = {
+        {1.0, 34.1220356680478715816207113675773143768310546875},
+        {0.0, 0x1p53},
+        {-1.0, 0x1p106},
+    };
+    for (const auto& c : cases) {
+        expect_same(c.sum, fast(c.s, std::pow(10.0, -400)), c.s, -400, -1);
+    }
+}
+
 TEST(Summation, RepeatedAdditionInClosedFormMatchesOneAtATime) {
     const double u = 0x1p-52;  // last-place unit of the sums in [1, 2)
     const struct {
@@ -218,13 +238,14 @@ TEST(Summation, RepeatedAdditionInClosedFormMatchesOneAtATime) {
         {1.0, 3.5 * u},                 // ties of an odd k
         {1.0, 0.3 * u},                 // below half a unit
         {2.0 - 1000 * u, 7.25 * u},     // into the next binade
+        {2.0 - u, u},                   // at a binade's top, where the term becomes a tie
         {1.5, 0x1p-30},                 // through many binades
         {0x1.fffffffffp1023, 0x1p990},  // on to infinity
         {1.0, 3.0},                     // a term larger than the sum
     };
     std::mt19937_64 random(11);
     for (const auto& c : cases) {
-        for (const double times : {1.0, 2.0, 3.0, 1000.0, 2'000'000.0}) {
+        for (const double times : {0.0, 1.0, 2.0, 3.0, 1000.0, 2'000'000.0}) {
             double expected = c.sum;
             for (double i = 0; i < times; i += 1.0) expected += c.term;
             EXPECT_EQ(reihen::add_repeatedly(c.sum, c.term, times), expected)

@@ -7,12 +7,9 @@
 #include "lanes.h"
 
 namespace reihen::engine {
-namespace {
 
-// The last offset from p (which holds) up to `last` whose value lies
-// `inside` the interval of q, searched from a guess: forward from it by
-// doubling steps while it holds, back from it while it does not, then by
-// bisection. Every offset from p to the one returned adds q (P4).
+// Forward from the guess by doubling steps while it holds, back from it
+// while it does not, then by bisection.
 double stretch_end(const Cubic& y, double inside, double q, double p, double guess, double last) {
     const auto holds = [&](double i) { return std::fabs(y(i) - q) < inside; };
     double good = p;
@@ -49,6 +46,8 @@ double stretch_end(const Cubic& y, double inside, double q, double p, double gue
     }
     return good;
 }
+
+namespace {
 
 // Added and taken away again, it rounds a value below 2^51 in size to a
 // whole number, negative ones too.

@@ -28,6 +28,12 @@ namespace reihen::engine {
 void walk_anchor(Slice& slice, std::size_t first, std::size_t count, const Cubic& y, double inside,
                  const Binomial& inverse_series, double s, const Rules& rules, double& units);
 
+// The last offset from p (which holds) up to `last` whose value lies
+// `inside` the interval of q, searched from a guess (which may be anything,
+// NaN too). Every offset from p to the one returned adds q (P4), where the
+// values are in order.
+double stretch_end(const Cubic& y, double inside, double q, double p, double guess, double last);
+
 // Whether the crossings of the anchor at a, with offsets up to `last`, are
 // mostly placed by their places alone (P4b); walking them then pays from stretches of
 // kShortestPlacedStretch indices on.

@@ -35,6 +35,10 @@ DIALOGUES = [
     ("2e -3 0\n", HEADER + closing("0.000000000000")),
     ("2,5 -3 0\n", HEADER + closing("0.000000000000")),
     ("3 -400 0\n", HEADER + closing("1.202056903150")),
+    # Whole runs that no plain loop finishes, with their known sums.
+    ("1 -400 0\n", HEADER + closing("34.122035668048")),
+    ("0 -400 0\n", HEADER + closing("9007199254740992.000000000000")),
+    ("-1 -400 0\n", HEADER + closing("81129638414606682000000000000000.000000000000")),
     ("", HEADER + closing("0.000000000000")),
 ]
 
