@@ -44,9 +44,11 @@ int run_dialogue(std::istream& in, std::ostream& out, const KeySource& wait_for_
     prompt(out, ">> ");
     read_int(in, report);
     end_line(out);
+    // Begun before the rule line, so that once it is on the screen Ctrl-C
+    // ends the summation, not the program.
+    monitor.begin();
     write_line(out, "----------------------------");
 
-    monitor.begin();
     const double sum = sum_series(s, limit, report, out, monitor);
     monitor.end();
 

@@ -87,10 +87,10 @@ class Terminal:
 def main():
     pid, master = start()
     terminal = Terminal(master)
-    check("prompt", terminal.read(30, "s="))
+    check("prompt", terminal.read(120, "s="))
     time.sleep(1)  # Wine's console reads lines only once it is set up
     os.write(master, ENTRIES)
-    check("rule line", terminal.read(30, RULE))
+    check("rule line", terminal.read(120, RULE))
 
     shown = set()
 
@@ -107,13 +107,13 @@ def main():
             check("last column free", len(used[0]) < WIDTH, used[0])
             shown.add(used[0])
 
-    terminal.read(30, "Summanden", each=status_row)
+    terminal.read(120, "Summanden", each=status_row)
     ended = terminal.read(STATUS_SECONDS, CLOSING, each=status_row)
     check("status shown", any("Summanden" in row or row.startswith("n=") for row in shown),
           str(shown))
     if not ended:
         os.write(master, b"\x03")
-    check("result", terminal.read(30, CLOSING))
+    check("result", terminal.read(120, CLOSING))
     time.sleep(0.5)
     terminal.read(0.5)
 
