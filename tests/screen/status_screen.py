@@ -88,7 +88,12 @@ def main():
     pid, master = start()
     terminal = Terminal(master)
     check("prompt", terminal.read(120, "s="))
-    time.sleep(1)  # Wine's console reads lines only once it is set up
+    if len(COMMAND) > 1:
+        # Under Wine, its console reads the keys only once it has taken the
+        # terminal over, line editing and echo off on the terminal's side.
+        end = time.time() + 120
+        while termios.tcgetattr(master)[3] & termios.ICANON and time.time() < end:
+            terminal.read(0.01)
     os.write(master, ENTRIES)
     check("rule line", terminal.read(120, RULE))
 

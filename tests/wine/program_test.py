@@ -6,6 +6,7 @@ import pty
 import select
 import subprocess
 import sys
+import termios
 import time
 
 WINE = "/usr/lib/wine/wine64"
@@ -62,7 +63,7 @@ def check(name, got, expected):
 
 def piped(entries):
     result = subprocess.run([WINE, EXE], input=entries.encode(), capture_output=True,
-                            env=ENV, timeout=60, start_new_session=True)
+                            env=ENV, timeout=300, start_new_session=True)
     return result.returncode, result.stdout
 
 
@@ -82,17 +83,27 @@ def read_for(fd, seconds, until=None):
     return out
 
 
+def console_reads(fd, seconds):
+    """Waits until Wine's console has taken the terminal over: it reads the
+    keys itself, with line editing and echo off on the terminal's side."""
+    end = time.time() + seconds
+    while time.time() < end:
+        if not termios.tcgetattr(fd)[3] & termios.ICANON:
+            return True
+        read_for(fd, 0.01)
+    return False
+
+
 def on_terminal(key):
     pid, fd = pty.fork()
     if pid == 0:
         os.execve(WINE, [WINE, EXE], ENV)
-    read_for(fd, 30, b"s=")
-    time.sleep(1)  # the console reads lines only once it is set up
+    read_for(fd, 120, b"s=")
+    console_reads(fd, 120)
     os.write(fd, b"2 -3 0\r")
-    read_for(fd, 30, b"=====")
-    time.sleep(1)
+    read_for(fd, 120, b"=====")
     os.write(fd, key)
-    end = time.time() + 30
+    end = time.time() + 120
     while time.time() < end:
         read_for(fd, 0.5)
         done, status = os.waitpid(pid, os.WNOHANG)
