@@ -87,6 +87,18 @@ const RarePath kPaths[] = {
      {-26, 0x1p31, sum_below_top(-26, 0x1p31, 24, 40'000)},
      {.threads = 3},
      &RunStatistics::pieces_dropped},
+    {"walked stretches whose crossings often fail their checks, the margin being wide",
+     {-3, 0x1p45, sum_of_units(-3, 0x1p45, 0x1p34)},
+     {.margin = 0x1p-30, .shortest_stretch = 1.0, .threads = 2},
+     &RunStatistics::blocks},
+    {"blocks of stretches two or three indices long",
+     {-3, 0x1p45, sum_of_units(-3, 0x1p45, 0x1p45 / 9)},
+     {.threads = 2},
+     &RunStatistics::blocks},
+    {"blocks of terms nearly as large as the sum",
+     {-3, 0x1p30, 2 * reihen::series_term(0x1p30, -3)},
+     {.threads = 2},
+     &RunStatistics::pieces_across_binades},
     {"single stretches across binades",
      {0.5, 0x1p44, sum_of_units(0.5, 0x1p44, 0x1p38)},
      {.stretches_per_anchor = 1e300},
@@ -115,12 +127,18 @@ const RarePath kPaths[] = {
      {},
      &RunStatistics::stretches,
      RunEnd::kSettled},
-    {"single stretches across terms too large for an approximation",
-     {-20, 0x1p50 - 100'000, sum_of_units(-20, 0x1p50 - 100'000, 0x1p30)},
+    {"single stretches ending where the next term lies certainly below the limit",
+     {20, 0x1p20, sum_of_units(20, 0x1p20, 3),
+      (reihen::series_term(0x1p20 + 5000, 20) + reihen::series_term(0x1p20 + 5001, 20)) / 2},
+     {.stretches_per_anchor = 1e300},
+     &RunStatistics::stretches,
+     RunEnd::kLimit},
+    {"single indices where the terms are too large for an approximation",
+     {-20, 0x1p50 + 1000, sum_of_units(-20, 0x1p50 + 1000, 0x1p30)},
      {.stretches_per_anchor = 1e300},
      &RunStatistics::single_indices},
-    {"single stretches across terms too small for an approximation",
-     {20, 0x1p50 - 100'000, sum_of_units(20, 0x1p50 - 100'000, 0x1p20)},
+    {"single indices where the terms are too small for an approximation",
+     {20, 0x1p50 + 1000, sum_of_units(20, 0x1p50 + 1000, 0x1p20)},
      {.stretches_per_anchor = 1e300},
      &RunStatistics::single_indices},
     {"blocks across terms too large for an approximation",
@@ -139,16 +157,18 @@ const RarePath kPaths[] = {
      {-1e-200, 0x1p30, sum_of_units(-1e-200, 0x1p30, 1000)},
      {.stretches_per_anchor = 1e-300, .threads = 2},
      &RunStatistics::blocks},
+    {"blocks of s = 0, every term 1",
+     {0, 0x1p30, sum_of_units(0, 0x1p30, 1000)},
+     {.stretches_per_anchor = 1e-300, .threads = 2},
+     &RunStatistics::blocks},
+    {"s = -1 in blocks of a margin too wide to tell the ties by the index",
+     {-1, 0x1p27, sum_of_units(-1, 0x1p27, 0x1p26)},
+     {.margin = 0x1p-18, .stretches_per_anchor = 1e-9, .threads = 2},
+     &RunStatistics::blocks},
     {"s = -1 in blocks of a unit too large to tell the ties by the index",
      {-1, 0x1p30, sum_of_units(-1, 0x1p30, 0x1p-18)},
      {.stretches_per_anchor = 1e-9, .threads = 2},
      &RunStatistics::blocks,
-     RunEnd::kStopped,
-     10'000},
-    {"s = -1 in blocks from an index within the margin of the limit",
-     {-1, 0x1p30, sum_of_units(-1, 0x1p30, 0x1p20), 0x1p30 - 0x1p-9},
-     {.stretches_per_anchor = 1e-9, .threads = 2},
-     &RunStatistics::pieces_by_index,
      RunEnd::kStopped,
      10'000},
     {"single stretches up to n = 2^53, where the fixed term is the limit",
@@ -181,26 +201,32 @@ const RarePath kPaths[] = {
      100'000},
 };
 
+// Each path with the kernels for the widest vectors and for those every
+// processor has.
 TEST(RarePaths, EachHappensAndGivesThePlainSum) {
     for (const RarePath& path : kPaths) {
-        SCOPED_TRACE(path.name);
-        RunStatistics statistics;
-        FastSummationSettings settings = path.settings;
-        settings.first_index = path.start.first;
-        settings.start_sum = path.start.sum;
-        settings.statistics = &statistics;
-        StopAfter monitor(path.terms);
-        const double sum =
-            reihen::sum_series_fast(path.start.s, path.start.limit, monitor, settings);
-        const std::uint64_t terms = path.plain_terms != 0 ? path.plain_terms : monitor.terms_;
-        ASSERT_LE(terms, 20'000'000U) << "beyond the plain loop";
-        const double expected = plain_from(path.start.s, path.start.limit, settings, terms);
-        EXPECT_GT(statistics.*path.shown, 0U);
-        EXPECT_EQ(statistics.end, path.end);
-        // The terms counted are those of the indices passed.
-        EXPECT_EQ(statistics.next_index, path.start.first + static_cast<double>(monitor.terms_));
-        EXPECT_EQ(std::signbit(sum), std::signbit(expected));
-        EXPECT_EQ(sum, expected);
+        for (const bool wide : {true, false}) {
+            SCOPED_TRACE(testing::Message() << path.name << (wide ? "" : ", baseline kernels"));
+            RunStatistics statistics;
+            FastSummationSettings settings = path.settings;
+            settings.wide_vectors = settings.wide_vectors && wide;
+            settings.first_index = path.start.first;
+            settings.start_sum = path.start.sum;
+            settings.statistics = &statistics;
+            StopAfter monitor(path.terms);
+            const double sum =
+                reihen::sum_series_fast(path.start.s, path.start.limit, monitor, settings);
+            const std::uint64_t terms = path.plain_terms != 0 ? path.plain_terms : monitor.terms_;
+            ASSERT_LE(terms, 20'000'000U) << "beyond the plain loop";
+            const double expected = plain_from(path.start.s, path.start.limit, settings, terms);
+            EXPECT_GT(statistics.*path.shown, 0U);
+            EXPECT_EQ(statistics.end, path.end);
+            // The terms counted are those of the indices passed.
+            EXPECT_EQ(statistics.next_index,
+                      path.start.first + static_cast<double>(monitor.terms_));
+            EXPECT_EQ(std::signbit(sum), std::signbit(expected));
+            EXPECT_EQ(sum, expected);
+        }
     }
 }
 

@@ -239,6 +239,8 @@ TEST(Summation, RepeatedAdditionInClosedFormMatchesOneAtATime) {
         {1.0, 0.3 * u},                 // below half a unit
         {2.0 - 1000 * u, 7.25 * u},     // into the next binade
         {2.0 - u, u},                   // at a binade's top, where the term becomes a tie
+        {2.0 - 4 * u, 3 * u},           // one step inside the binade, the next out of it
+        {0.0, 0.75},                    // from a sum with no unit
         {1.5, 0x1p-30},                 // through many binades
         {0x1.fffffffffp1023, 0x1p990},  // on to infinity
         {1.0, 3.0},                     // a term larger than the sum

@@ -1,7 +1,6 @@
 #include "fixed_term.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 
 #include "units.h"
@@ -15,9 +14,9 @@ using engine::unit_scale;
 // them within the binade, and the rest of it is crossed at once (P6); its
 // edges, and terms large against the sum, go step by step.
 double add_repeatedly(double sum, double term, double times, std::uint64_t* binades) {
-    while (times > 0.0 && !std::isinf(sum)) {
+    while (times > 0.0) {
         const double first = sum + term;
-        if (first == sum) return sum;  // the same addition, for ever
+        if (first == sum) return sum;  // the same addition, for ever, also once infinite
         if (times < 2.0) return first;
         const double second = first + term;
         if (second == first) return first;  // a tie rounded up to an even sum

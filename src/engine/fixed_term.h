@@ -6,7 +6,7 @@
 
 namespace reihen {
 
-// What adding `term` to the normal number `sum` `times` times (infinity: for
+// What adding `term` to `sum` (not negative) `times` times (infinity: for
 // ever) one by one gives, in closed form: the sum the plain loop keeps once
 // its index no longer grows. Where given, `binades` counts the binades
 // crossed in closed form.

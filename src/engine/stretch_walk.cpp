@@ -187,12 +187,12 @@ private:
         }
     }
 
-    // Whether the group's levels lie within the reach of P4b's bound
-    // (the first and last suffice, the levels being in order).
+    // Whether the group's levels lie within the reach of P4b's bound. The
+    // last suffices: the levels run in order away from d0, the first at
+    // most half a unit on its other side, and the reach is 2 at least.
     bool placed_by_bound(double level) const {
         const double last_level = level + level_steps_[kGroups - 1][kLanes - 1];
-        return bound_.usable && std::fabs(level - y_.d0) <= bound_.levels &&
-               std::fabs(last_level - y_.d0) <= bound_.levels;
+        return bound_.usable && std::fabs(last_level - y_.d0) <= bound_.levels;
     }
 
     // The crossings at the levels h from `level` on by their places alone,
