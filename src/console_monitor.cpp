@@ -6,6 +6,7 @@
 #include "interrupt.h"
 #include "status_line.h"
 #include "status_terminal.h"
+#include "terminal_hold.h"
 
 namespace reihen {
 namespace {
@@ -15,7 +16,11 @@ constexpr auto kStatusEvery = std::chrono::milliseconds(250);
 
 }  // namespace
 
+ConsoleMonitor::~ConsoleMonitor() { release_terminal(); }
+
 void ConsoleMonitor::begin() {
+    // Held until the key wait has ended, which is after this object's end.
+    hold_terminal();
     catch_interrupt();
     status_on_terminal_ = error_shows_status();
     status_written_ = false;
@@ -29,10 +34,14 @@ bool ConsoleMonitor::stop_requested() { return interrupt_requested(); }
 void ConsoleMonitor::progress(std::uint64_t terms, double sum) {
     if (!status_on_terminal_) return;
     const auto now = Clock::now();
-    if (now < next_status_) return;
+    // A stop erased the row: it is back as soon as the run goes on.
+    if (now < next_status_ && !continued_since_asked()) return;
     next_status_ = now + kStatusEvery;
-    // The width is asked anew each time, so that a resized window is followed.
-    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - started_);
+    // The width is asked anew each time, so that a resized window is
+    // followed; the time is the time the run ran, not the time it was stopped.
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::seconds>(now - started_ - time_stopped());
+    note_status_row(true);
     show_status(status_line(terms, sum, elapsed, error_terminal_width()));
     status_written_ = true;
 }
@@ -43,6 +52,7 @@ void ConsoleMonitor::stopped(std::uint64_t terms) {
 }
 
 void ConsoleMonitor::end() {
+    note_status_row(false);
     if (status_written_) clear_status();
     status_written_ = false;
     // The result line that follows is the sum reached so far, not the

@@ -11,9 +11,16 @@ namespace reihen {
 // While the summation runs, SIGINT (Ctrl-C) ends the summation instead of
 // the program, and where it did, one line on standard error says so. When
 // standard error is a terminal, a run that takes longer than a second shows
-// a one-row status line there, erased again at the end.
+// a one-row status line there, erased again at the end. From the start of
+// the summation until this object ends, after the key wait, the terminal is
+// held (terminal_hold.h).
 class ConsoleMonitor : public SummationMonitor {
 public:
+    ConsoleMonitor() = default;
+    ~ConsoleMonitor() override;
+    ConsoleMonitor(const ConsoleMonitor&) = delete;
+    ConsoleMonitor& operator=(const ConsoleMonitor&) = delete;
+
     void begin() override;
     bool stop_requested() override;
     void progress(std::uint64_t terms, double sum) override;

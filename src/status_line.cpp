@@ -4,15 +4,15 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <span>
 
 namespace reihen {
 namespace {
 
 constexpr int kSignificantDigits = 12;
 constexpr double kExponentFormFrom = 1e15;
-// The last column, and two for the echoed "^C".
-constexpr int kColumnsKeptFree = 3;
+// The last column, where terminals wrap. Nothing typed is echoed during the
+// run, so no "^C" follows the line.
+constexpr int kColumnsKeptFree = 1;
 
 std::string to_text(double value, std::chars_format format, int precision) {
     std::array<char, 32> buffer{};
@@ -33,16 +33,6 @@ int integer_digits(double magnitude) {
     return digits;
 }
 
-// The first `shown` fields, three spaces apart.
-std::string join(std::span<const std::string> fields, std::size_t shown) {
-    std::string text;
-    for (const std::string& field : fields.first(shown)) {
-        if (!text.empty()) text += "   ";
-        text += field;
-    }
-    return text;
-}
-
 }  // namespace
 
 std::string compact_number(double value) {
@@ -57,22 +47,20 @@ std::string compact_number(double value) {
 }
 
 std::string status_line(std::uint64_t terms, double sum, std::chrono::seconds elapsed, int width) {
-    const std::string count = std::to_string(terms);
+    const std::string count = "Summanden: " + std::to_string(terms);
     const std::string total = compact_number(sum);
-    const std::string seconds = std::to_string(elapsed.count()) + " s";
-    const std::array<std::string, 4> fields{
-        "Summanden: " + count,
-        "Zwischensumme: " + total,
-        "Zeit: " + seconds,
-        "(Strg+C beendet die Summation)",
-    };
+    const std::string time = "Zeit: " + std::to_string(elapsed.count()) + " s";
     const auto room = static_cast<std::size_t>(std::max(0, width - kColumnsKeptFree));
-    // Fields are dropped from the end; labels are shortened only where the
-    // sum would otherwise be lost, and the count keeps its long label as long
-    // as it can.
+    // The long words where there is room; then short ones, which fit the
+    // four fields into 80 columns; then the hint is dropped, the sum, which
+    // takes the most room, and the time.
     const std::array<std::string, 6> choices{
-        join(fields, 4), join(fields, 3), join(fields, 2), "n=" + count + "  Summe=" + total,
-        join(fields, 1), "n=" + count,
+        count + "   Zwischensumme: " + total + "   " + time + "   (Strg+C beendet die Summation)",
+        count + "  Summe: " + total + "  " + time + "  Strg+C: Abbruch",
+        count + "  Summe: " + total + "  " + time,
+        count + "  " + time,
+        count,
+        "n=" + std::to_string(terms),
     };
     const auto fits = std::find_if(choices.begin(), choices.end(),
                                    [&](const std::string& text) { return text.size() <= room; });

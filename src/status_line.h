@@ -12,11 +12,11 @@ namespace reihen {
 std::string compact_number(double value);
 
 // The status line for a terminal `width` columns wide: the count of terms
-// added, the sum so far, the time since the run began and how to end it, in
-// that order of importance. Fields are dropped from the end, and shorter
-// labels taken, until the text fits in width - 3 columns, which keeps the
-// last column free (where terminals wrap) and leaves room for the "^C" that
-// the terminal echoes after it. Empty where not even the count fits.
+// added, the sum so far, the time the run has run and how to end it. Shorter
+// words are taken, and fields dropped, until the text fits in width - 1
+// columns, which keeps the last column free (where terminals wrap): in 80
+// columns all four fit, in 40 the count and the time. Empty where not even
+// the count fits.
 std::string status_line(std::uint64_t terms, double sum, std::chrono::seconds elapsed, int width);
 
 }  // namespace reihen

@@ -357,7 +357,7 @@ TEST(Terminal, StatusLineFollowsTheTerminal) {
         const auto lines = status_lines(program.output(), resized);
         ASSERT_FALSE(lines.empty());
         // The first may have been written before the resize was seen.
-        EXPECT_LE(lines.back().size(), 37U) << lines.back();
+        EXPECT_LE(lines.back().size(), 39U) << lines.back();
         program.type("\x03");
         program.reach_key_wait();
         program.type("x");

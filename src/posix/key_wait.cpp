@@ -11,6 +11,7 @@
 #include <csignal>
 #include <ctime>
 
+#include "held_mode.h"
 #include "posix_terminal_keys.h"
 
 namespace reihen {
@@ -168,6 +169,9 @@ int wait_for_key() {
     int code = kNoKey;
     termios saved{};
     if (isatty(tty) == 1 && tcgetattr(tty, &saved) == 0) {
+        // Where the program holds the terminal, the mode before that is the
+        // one to leave behind, also when a signal ends the wait.
+        mode_before_hold(saved);
         g_resume_raw = 0;
         RawTerminal terminal(tty, saved);
         if (terminal.ok()) {

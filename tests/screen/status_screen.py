@@ -116,6 +116,13 @@ def main():
     ended = terminal.read(STATUS_SECONDS, CLOSING, each=status_row)
     check("status shown", any("Summanden" in row or row.startswith("n=") for row in shown),
           str(shown))
+    if WIDTH >= 80:
+        check("count, sum, time and how to end the run in one row",
+              any(all(word in row for word in ("Summanden", "Summe", "Zeit", "Strg+C"))
+                  for row in shown), str(shown))
+    else:
+        check("count and time in one row",
+              any("Summanden" in row and "Zeit" in row for row in shown), str(shown))
     if not ended:
         os.write(master, b"\x03")
     check("result", terminal.read(120, CLOSING))
