@@ -13,6 +13,7 @@ int main() {
     std::cout.imbue(std::locale::classic());
     std::cin.tie(&std::cout);
     reihen::ConsoleMonitor monitor;
-    const int key = reihen::run_dialogue(std::cin, std::cout, reihen::wait_for_key, monitor);
+    const int key =
+        reihen::run_dialogue(std::cin, std::cout, std::cerr, reihen::wait_for_key, monitor);
     return reihen::exit_status(key);
 }

@@ -25,10 +25,11 @@ struct Session {
 Session run(const std::string& input, int key = 'x') {
     std::istringstream in(input);
     std::ostringstream out;
+    std::ostringstream errors;
     int key_waits = 0;
     reihen::SummationMonitor quiet;
     const int status = reihen::run_dialogue(
-        in, out,
+        in, out, errors,
         [&] {
             ++key_waits;
             return key;
@@ -36,6 +37,7 @@ Session run(const std::string& input, int key = 'x') {
         quiet);
     in.clear();
     std::string unread(std::istreambuf_iterator<char>(in), {});
+    EXPECT_EQ(errors.str(), "");
     return {out.str(), unread, status, key_waits};
 }
 
@@ -117,6 +119,28 @@ TEST(Dialogue, ReportLines) {
 TEST(Dialogue, ReturnsTheKeyCode) {
     for (const int key : {int{'x'}, 13, 3, 0, 224, 228, -1}) {
         EXPECT_EQ(run("2 -3 0\n", key).status, key) << key;
+    }
+}
+
+// Output that cannot be written is said once on the error stream; the
+// dialogue goes on to the key wait, whose code stays the result.
+TEST(Dialogue, OutputThatCannotBeWrittenIsSaidOnce) {
+    for (const char* input : {"2 -3 0\n", "2 -3 1\n", ""}) {
+        std::istringstream in(input);
+        std::ostream lost(nullptr);  // every write fails
+        std::ostringstream errors;
+        int key_waits = 0;
+        reihen::SummationMonitor quiet;
+        const int status = reihen::run_dialogue(
+            in, lost, errors,
+            [&] {
+                ++key_waits;
+                return 'q';
+            },
+            quiet);
+        EXPECT_EQ(errors.str(), "Die Ausgabe konnte nicht geschrieben werden.\n") << input;
+        EXPECT_EQ(status, 'q');
+        EXPECT_EQ(key_waits, 1);
     }
 }
 

@@ -197,6 +197,9 @@ TEST(Process, ClosedOrFailingStreamsEndNormally) {
         EXPECT_EQ(outcome.exit_status, 255) << c.name;
         if (c.out == Stream::kPipe) {
             EXPECT_EQ(outcome.output, kHeader + closing("0.000000000000")) << c.name;
+            EXPECT_EQ(outcome.errors, "") << c.name;
+        } else {
+            EXPECT_EQ(outcome.errors, "Die Ausgabe konnte nicht geschrieben werden.\n") << c.name;
         }
     }
 }
