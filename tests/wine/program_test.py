@@ -64,7 +64,7 @@ def check(name, got, expected):
 def piped(entries):
     result = subprocess.run([WINE, EXE], input=entries.encode(), capture_output=True,
                             env=ENV, timeout=300, start_new_session=True)
-    return result.returncode, result.stdout
+    return result.returncode, result.stdout, result.stderr
 
 
 def read_for(fd, seconds, until=None):
@@ -98,10 +98,12 @@ def on_terminal(key):
     pid, fd = pty.fork()
     if pid == 0:
         os.execve(WINE, [WINE, EXE], ENV)
-    read_for(fd, 120, b"s=")
+    shown = read_for(fd, 120, b"s=")
     console_reads(fd, 120)
     os.write(fd, b"2 -3 0\r")
-    read_for(fd, 120, b"=====")
+    shown += read_for(fd, 120, b"=====")
+    check(f"no messages of Wine's own for key {key!r}",
+          [word for word in (b"err:", b"fixme:", b"warn:") if word in shown], [])
     os.write(fd, key)
     end = time.time() + 120
     while time.time() < end:
@@ -116,14 +118,18 @@ def on_terminal(key):
     return None
 
 
+# Wine sets up its configuration at its first start, and says so; the
+# program's own runs then show nothing but the program's output.
+piped("")
 for entries, text in DIALOGUES:
-    status, output = piped(entries)
+    status, output, messages = piped(entries)
     check(f"exit status for {entries!r}", status, 255)
     check(f"output for {entries!r}", output, text.replace("\n", "\r\n").encode())
+    check(f"no messages for {entries!r}", messages, b"")
 
 for name, key, code in KEYS:
     check(f"key {name}", on_terminal(key), code)
 
-cases = len(DIALOGUES) * 2 + len(KEYS)
+cases = len(DIALOGUES) * 3 + len(KEYS) * 2
 print(f"{cases - failures} passed, {failures} failed")
 sys.exit(1 if failures else 0)
