@@ -23,6 +23,8 @@
 
 #include "cases.h"
 #include "fast_summation.h"
+#include "series.h"
+#include "usable_cores.h"
 
 namespace {
 
@@ -62,7 +64,7 @@ double estimate(const Timed& timed, double cores) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    unsigned threads = 0;
+    unsigned threads = reihen::usable_cores();
     const char* filter = "";
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc) {
@@ -88,8 +90,7 @@ int main(int argc, char** argv) {
         const Timed timed = best_of_two([&](reihen::RunStatistics& statistics) {
             reihen::FastSummationSettings settings;
             settings.threads = threads;
-            settings.statistics = &statistics;
-            sum = reihen::sum_series_fast(c.s, std::pow(10.0, c.g), quiet, settings);
+            sum = reihen::sum_series_fast(c.s, std::pow(10.0, c.g), quiet, settings, &statistics);
         });
         // T0's case is the one whose plain sum is at hand.
         if (&c == &t0_case && std::memcmp(&sum, &plain, sizeof sum) != 0) {

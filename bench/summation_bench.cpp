@@ -20,9 +20,11 @@
 #include "cases.h"
 #include "fast_summation.h"
 #include "lanes.h"
+#include "series.h"
 #include "summation.h"
 #include "term_approximation.h"
 #include "units.h"
+#include "usable_cores.h"
 
 namespace {
 
@@ -44,9 +46,9 @@ void plain_sum(benchmark::State& state, const Case& c) {
 }
 
 // What each case's last run asked of its threads, and how many threads
-// to run (--threads=N; 0: one for each core the process may use).
+// to run (--threads=N; by default one for each core the process may use).
 std::map<std::string, reihen::RunStatistics> g_statistics;
-unsigned g_threads = 0;
+unsigned g_threads = reihen::usable_cores();
 
 // What the program runs without report lines, counting the threads' work.
 void program_sum(benchmark::State& state, const Case& c) {
@@ -54,10 +56,9 @@ void program_sum(benchmark::State& state, const Case& c) {
     reihen::FastSummationSettings settings;
     reihen::RunStatistics statistics;
     settings.threads = g_threads;
-    settings.statistics = &statistics;
     double sum = 0.0;
     for (auto _ : state) {
-        sum = reihen::sum_series_fast(c.s, std::pow(10.0, c.g), quiet, settings);
+        sum = reihen::sum_series_fast(c.s, std::pow(10.0, c.g), quiet, settings, &statistics);
         benchmark::DoNotOptimize(sum);
     }
     g_statistics[c.name] = statistics;

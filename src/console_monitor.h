@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "plain_summation.h"
+#include "monitor.h"
 
 namespace reihen {
 

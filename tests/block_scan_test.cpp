@@ -6,9 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fast_summation.h"
 #include "lanes.h"
-#include "plain_summation.h"
+#include "series.h"
+#include "settings.h"
 #include "stretch_walk.h"
 
 namespace {

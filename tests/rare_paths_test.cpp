@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "fast_summation.h"
-#include "plain_summation.h"
+#include "series.h"
 #include "stop_after.h"
 
 namespace {
@@ -212,10 +212,9 @@ TEST(RarePaths, EachHappensAndGivesThePlainSum) {
             settings.wide_vectors = settings.wide_vectors && wide;
             settings.first_index = path.start.first;
             settings.start_sum = path.start.sum;
-            settings.statistics = &statistics;
             StopAfter monitor(path.terms);
-            const double sum =
-                reihen::sum_series_fast(path.start.s, path.start.limit, monitor, settings);
+            const double sum = reihen::sum_series_fast(path.start.s, path.start.limit, monitor,
+                                                       settings, &statistics);
             const std::uint64_t terms = path.plain_terms != 0 ? path.plain_terms : monitor.terms_;
             ASSERT_LE(terms, 20'000'000U) << "beyond the plain loop";
             const double expected = plain_from(path.start.s, path.start.limit, settings, terms);

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "plain_summation.h"
+#include "monitor.h"
 
 class StopAfter : public reihen::SummationMonitor {
 public:

@@ -12,6 +12,7 @@
 
 #include "fast_summation.h"
 #include "fixed_term.h"
+#include "series.h"
 #include "stop_after.h"
 
 namespace {
@@ -53,15 +54,16 @@ double fast(double s, double limit) {
 // looked for wherever one could hold a single term, on all threads or one
 // after another, and the kernels for the vectors every processor has.
 const FastSummationSettings kSettings[] = {
-    {},
-    {.margin = 0x1p-37, .shortest_stretch = 1.0, .stretches_per_anchor = 4.0},
-    {.margin = 0x1p-18, .shortest_stretch = 1.0, .stretches_per_anchor = 4.0},
-    {.margin = 0x1p-8, .shortest_stretch = 1.0, .stretches_per_anchor = 4.0},
+    {.threads = 2},
+    {.margin = 0x1p-37, .shortest_stretch = 1.0, .stretches_per_anchor = 4.0, .threads = 2},
+    {.margin = 0x1p-18, .shortest_stretch = 1.0, .stretches_per_anchor = 4.0, .threads = 3},
+    {.margin = 0x1p-8, .shortest_stretch = 1.0, .stretches_per_anchor = 4.0, .threads = 2},
     {.margin = 0x1p-18, .shortest_stretch = 1.0, .stretches_per_anchor = 1e300},
     {.margin = 0x1p-37,
      .shortest_stretch = 1.0,
      .stretches_per_anchor = 4.0,
-     .wide_vectors = false},
+     .wide_vectors = false,
+     .threads = 2},
 };
 
 // Bit for bit, so that -0.0 and 0.0 are told apart.

@@ -58,7 +58,9 @@ TEST(WorkerPool, APieceHeldUpIsScannedAgainOrWithdrawnAndKeptOnce) {
                 } else {
                     pool.wait_for(0);
                 }
-                EXPECT_EQ(pool.statistics().scanned_again, withdrawn ? 0U : 1U);
+                reihen::RunStatistics statistics;
+                pool.add_statistics(statistics);
+                EXPECT_EQ(statistics.scanned_again, withdrawn ? 0U : 1U);
                 if (next_first) {
                     pool.reserve(1);
                     pool.publish(2);

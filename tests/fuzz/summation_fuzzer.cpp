@@ -1,7 +1,7 @@
 // Runs the fast summation under random exponents, limits and rules against
 // the plain loop, bit for bit, for up to about two million terms: the input
 // is s and G as two doubles, then the margin's exponent, the stretch rules
-// and the number of terms after which the run is stopped; two more bytes,
+// and the threads, and the number of terms after which the run is stopped; two more bytes,
 // where given, start the run far out, with a sum large against its terms,
 // and one more makes s a whole negative number.
 #include <cmath>
@@ -11,6 +11,7 @@
 
 #include "../stop_after.h"
 #include "fast_summation.h"
+#include "series.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.margin = std::ldexp(1.0, -8 - data[16] % 31);  // down to the default
     settings.shortest_stretch = data[17] % 2 == 0 ? 1.0 : 4.0;
     settings.stretches_per_anchor = data[17] / 2 % 2 == 0 ? 4.0 : 1e300;
+    settings.threads = 1 + data[17] / 4 % 3;
     if (size >= 22 && data[20] % 2 == 1) {
         settings.first_index = std::ldexp(1.0, 16 + data[20] / 2 % 36) + data[21];
         settings.start_sum =

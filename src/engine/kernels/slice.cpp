@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "lanes.h"
-#include "plain_summation.h"
+#include "series.h"
 
 namespace reihen::engine {
 

@@ -6,7 +6,7 @@
 
 #include "lanes.h"
 #include "linear_terms.h"
-#include "plain_summation.h"
+#include "series.h"
 #include "stretch_walk.h"
 
 namespace reihen::engine {

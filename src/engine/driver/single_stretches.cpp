@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "plain_summation.h"
+#include "series.h"
 
 namespace reihen::engine {
 

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "fast_summation.h"
 #include "run_state.h"
+#include "settings.h"
 #include "term_approximation.h"
 #include "units.h"
 

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "settings.h"
+
 namespace reihen::engine {
 
 // Where a thread waits for something another thread does: it spins for a
@@ -93,14 +95,6 @@ public:
     virtual void keep(unsigned thread, std::uint64_t piece) = 0;
 };
 
-// What a run asked of its threads, for the benchmark.
-struct PoolStatistics {
-    std::uint64_t pieces = 0;         // handed out
-    std::uint64_t scanned_again = 0;  // by the main thread, which waited for them
-    std::uint64_t sleeps = 0;         // waits that ended in sleep
-    double alone = 0.0;               // seconds in which no other thread had work
-};
-
 // Scans pieces numbered 0, 1, 2, ... as they are handed out, on up to
 // `count` threads, the caller's among them; where the system refuses more
 // threads, it makes do with those it has. The caller (the main thread)
@@ -145,7 +139,9 @@ public:
     // Returns once `piece` is finished, scanning other pieces meanwhile.
     void wait_for(std::uint64_t piece);
 
-    PoolStatistics statistics() const;
+    // What the threads did: the pieces handed out, those scanned again,
+    // the waits that ended in sleep, the time the main thread worked alone.
+    void add_statistics(RunStatistics& statistics) const;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -183,9 +179,7 @@ private:
     std::atomic<bool> quitting_{false};
 };
 
-// The number of threads to run: one for each core the process may use, and
-// no more than this.
+// The most threads a pool runs.
 constexpr unsigned kMostThreads = 64;
-unsigned thread_count();
 
 }  // namespace reihen::engine

@@ -2,8 +2,6 @@
 
 #include <system_error>
 
-#include "usable_cores.h"
-
 namespace reihen::engine {
 
 void Wakeup::relax() {
@@ -89,13 +87,15 @@ void WorkerPool::wait_for(std::uint64_t piece) {
     }
 }
 
-PoolStatistics WorkerPool::statistics() const {
+void WorkerPool::add_statistics(RunStatistics& statistics) const {
     const std::lock_guard lock(busy_mutex_);
     Clock::duration alone = alone_;
     if (busy_ == 0) alone += Clock::now() - alone_since_;
-    return {counters_.published.load(), scanned_again_,
-            work_handed_out_.sleeps() + piece_finished_.sleeps(),
-            std::chrono::duration<double>(alone).count()};
+    statistics.threads = size();
+    statistics.pieces = counters_.published.load();
+    statistics.scanned_again = scanned_again_;
+    statistics.sleeps = work_handed_out_.sleeps() + piece_finished_.sleeps();
+    statistics.alone = std::chrono::duration<double>(alone).count();
 }
 
 void WorkerPool::work(unsigned index) {
@@ -169,7 +169,5 @@ void WorkerPool::note_busy(bool busy) {
         alone_since_ = Clock::now();
     }
 }
-
-unsigned thread_count() { return std::clamp(usable_cores(), 1U, kMostThreads); }
 
 }  // namespace reihen::engine

@@ -5,7 +5,7 @@
 #include <numeric>
 
 #include "block_scan.h"
-#include "plain_summation.h"
+#include "series.h"
 
 namespace reihen::engine {
 namespace {
@@ -42,8 +42,7 @@ Blocks::Blocks(RunState& run, SingleStretches& stretches, SummationMonitor& moni
       c_(binomial_coefficients(run.s)),
       inverse_series_(binomial_coefficients(1.0 / run.s)),
       rules_(run.rules()),
-      threads_(run.settings.threads != 0 ? std::min(run.settings.threads, kMostThreads)
-                                         : thread_count()),
+      threads_(std::clamp(run.settings.threads, 1U, kMostThreads)),
       slice_length_(kFirstSliceLength),
       pieces_(std::size_t{kPiecesAhead + 2 * kPiecesPerThread} * threads_),
       scratch_(threads_),
@@ -58,13 +57,8 @@ Blocks::Blocks(RunState& run, SingleStretches& stretches, SummationMonitor& moni
 void Blocks::start_small() { slice_length_ = kFirstSliceLength; }
 
 void Blocks::add_statistics(RunStatistics& statistics) const {
-    const PoolStatistics pool = pool_.statistics();
-    statistics.threads = pool_.size();
+    pool_.add_statistics(statistics);
     statistics.blocks = blocks_;
-    statistics.pieces = pool.pieces;
-    statistics.scanned_again = pool.scanned_again;
-    statistics.sleeps = pool.sleeps;
-    statistics.alone = pool.alone;
     statistics.pieces_cut = pieces_cut_;
     statistics.pieces_across_binades = pieces_across_binades_;
     statistics.pieces_dropped = pieces_dropped_;

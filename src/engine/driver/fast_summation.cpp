@@ -11,8 +11,8 @@
 
 #include "blocks.h"
 #include "fixed_term.h"
-#include "plain_summation.h"
 #include "run_state.h"
+#include "series.h"
 #include "single_stretches.h"
 #include "units.h"
 
@@ -115,10 +115,10 @@ private:
 }  // namespace
 
 double sum_series_fast(double s, double limit, SummationMonitor& monitor,
-                       const FastSummationSettings& settings) {
+                       const FastSummationSettings& settings, RunStatistics* statistics) {
     Summation summation(s, limit, monitor, settings);
     const double sum = summation.run();
-    if (settings.statistics != nullptr) *settings.statistics = summation.statistics();
+    if (statistics != nullptr) *statistics = summation.statistics();
     return sum;
 }
 

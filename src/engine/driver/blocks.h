@@ -9,8 +9,9 @@
 #include <deque>
 #include <vector>
 
-#include "fast_summation.h"
+#include "monitor.h"
 #include "run_state.h"
+#include "settings.h"
 #include "single_stretches.h"
 #include "slice.h"
 #include "term_approximation.h"

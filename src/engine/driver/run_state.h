@@ -7,9 +7,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "fast_summation.h"
 #include "lanes.h"
-#include "plain_summation.h"
+#include "series.h"
+#include "settings.h"
 #include "term_approximation.h"
 #include "units.h"
 

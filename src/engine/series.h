@@ -1,0 +1,48 @@
+// The series' terms and the plain loop that defines its sum: the ground
+// every other way of summing stands on, and must give exactly the result of.
+#pragma once
+
+namespace reihen {
+
+// One term of the series, 1.0 / pow(n, s): every engine computes a term it
+// needs exactly through this one function, or as 1.0 / series_power(n, s)
+// where it divides several at a time (a division rounds alike in every
+// vector width).
+double series_term(double n, double s);
+double series_power(double n, double s);
+
+// Where the plain loop stands: its sum and the index of its next term. The
+// index is a double on purpose: from 2^53 on, adding 1.0 no longer changes
+// it, exactly as the stop rule expects.
+struct PlainSum {
+    double sum = 0.0;
+    double n = 1.0;
+};
+
+// One step of the plain loop with the term of index n: false where the term
+// is not strictly greater than `limit`, which ends the loop (a NaN on either
+// side ends it too); else the term is added and the index raised.
+inline bool plain_step(PlainSum& at, double term, double limit) {
+    if (!(term > limit)) return false;
+    at.sum += term;
+    at.n += 1.0;
+    return true;
+}
+
+// The plain loop: adds the terms 1.0 / pow(n, s) for n = 1, 2, 3, ... in
+// that order, one double addition each, for as long as the next term is
+// strictly greater than `limit`, and returns the sum. After each addition
+// `added(sum, term)` is told of it, and ends the loop where it returns false.
+template <class Added>
+double plain_loop(double s, double limit, Added&& added) {
+    PlainSum at;
+    for (;;) {
+        const double term = series_term(at.n, s);
+        if (!plain_step(at, term, limit) || !added(at.sum, term)) return at.sum;
+    }
+}
+
+// The plain loop to its end.
+double sum_series_plain(double s, double limit);
+
+}  // namespace reihen
