@@ -39,10 +39,8 @@ Blocks::Blocks(RunState& run, SingleStretches& stretches, SummationMonitor& moni
     : run_(run),
       stretches_(stretches),
       monitor_(monitor),
-      c_(binomial_coefficients(run.s)),
-      inverse_series_(binomial_coefficients(1.0 / run.s)),
       rules_(run.rules()),
-      threads_(std::clamp(run.settings.threads, 1U, kMostThreads)),
+      threads_(std::clamp(run.settings().threads, 1U, kMostThreads)),
       slice_length_(kFirstSliceLength),
       pieces_(std::size_t{kPiecesAhead + 2 * kPiecesPerThread} * threads_),
       scratch_(threads_),
@@ -50,7 +48,7 @@ Blocks::Blocks(RunState& run, SingleStretches& stretches, SummationMonitor& moni
     // A piece lists at least one term, so that each piece is added up to
     // past its first.
     for (Slice& slice : scratch_) {
-        slice.most_uncertain = std::max<std::size_t>(run.settings.most_uncertain, 1);
+        slice.most_uncertain = std::max<std::size_t>(run.settings().most_uncertain, 1);
     }
 }
 
@@ -75,13 +73,13 @@ void Blocks::add_statistics(RunStatistics& statistics) const {
 // monitor asked to stop.
 bool Blocks::run() {
     std::deque<Block> planned;  // handed out and not yet added, in order
-    planned.push_back(plan_block(run_.n, run_.scaled_term(),
-                                 kTwo53 - run_.sum * unit_scale(run_.sum), run_.rules()));
+    planned.push_back(plan_block(run_.n(), run_.scaled_term(),
+                                 kTwo53 - run_.sum() * unit_scale(run_.sum()), run_.rules()));
     for (;;) {
         plan_ahead(planned);
         const bool as_planned = add_block(planned.front());
         planned.pop_front();
-        monitor_.progress(run_.added, run_.sum);
+        monitor_.progress(run_.added(), run_.sum());
         if (monitor_.stop_requested()) {
             pool_.withdraw();
             return false;
@@ -112,13 +110,13 @@ void Blocks::plan_ahead(std::deque<Block>& planned) {
     const std::uint64_t ahead = std::uint64_t{kPiecesAhead} * pool_.size();
     const double scale = planned.front().rules.scale;
     double room =
-        std::accumulate(planned.begin(), planned.end(), kTwo53 - run_.sum * scale,
+        std::accumulate(planned.begin(), planned.end(), kTwo53 - run_.sum() * scale,
                         [](double left, const Block& block) { return left - block.most_units; });
     while (pool_.next_piece() - planned.front().first_piece < ahead && room > 0.0) {
         const Block& last = planned.back();
         const double n = last.n0 + last.length;
         if (!(n < kTwo53)) return;
-        const double y = series_term(n, run_.s) * scale;
+        const double y = series_term(n, run_.s()) * scale;
         if (run_.stretch_expected(n, 2.0, y)) return;
         planned.push_back(plan_block(n, y, room, last.rules));
         room -= planned.back().most_units;
@@ -129,8 +127,8 @@ void Blocks::plan_ahead(std::deque<Block>& planned) {
 // more than pow's error) of the larger of the terms at the block's ends,
 // as tau is monotone, and adds at most half a unit more.
 double Blocks::most_units(const Block& block) const {
-    const double first = series_term(block.n0, run_.s);
-    const double last = series_term(block.n0 + block.length - 1.0, run_.s);
+    const double first = series_term(block.n0, run_.s());
+    const double last = series_term(block.n0 + block.length - 1.0, run_.s());
     return block.length * (std::max(first, last) * block.rules.scale * (1.0 + 0x1p-30) + 0.5);
 }
 
@@ -142,18 +140,18 @@ double Blocks::most_units(const Block& block) const {
 // bounded by those of the block's last index.
 double Blocks::block_length(double n, double y, double room) const {
     const double stretch = run_.stretch_length(n, y);
-    const double reach = anchor_reach(n, run_.s);
+    const double reach = anchor_reach(n, run_.s());
     const bool walked_anchors = walks(stretch, reach, y);
-    const double walked = walked_anchors ? stretch / run_.settings.shortest_stretch : 1.0;
+    const double walked = walked_anchors ? stretch / rules_.shortest_stretch : 1.0;
     // A walked share spans 64 anchors at most, over which the length of
     // the stretches, estimated at its start, changes little.
     const double widest = walked_anchors ? std::max(kFirstSliceLength, 64.0 * reach) : kLongestWalk;
     const double threads = pool_.size();
     double fits = 0.9 * room / std::max(y, 0x1p-30);
-    if (run_.s < 0.0) fits /= std::pow(1.0 + fits / n, -run_.s);
-    const double share =
-        walked_anchors ? std::min(slice_length_, kMostStretches * run_.settings.shortest_stretch)
-                       : slice_length_;
+    if (run_.s() < 0.0) fits /= std::pow(1.0 + fits / n, -run_.s());
+    const double share = walked_anchors
+                             ? std::min(slice_length_, kMostStretches * rules_.shortest_stretch)
+                             : slice_length_;
     const double longest = threads * std::min({share * walked, widest, kLongestWalk});
     const double shortest = threads * std::min({kFirstSliceLength * walked, widest, kLongestWalk});
     return std::min(std::ceil(std::max(std::min(longest, fits), shortest)), kTwo53 - n);
@@ -163,8 +161,8 @@ double Blocks::block_length(double n, double y, double room) const {
 // many values too close to call, as each of those takes its computed
 // term.
 bool Blocks::walks(double stretch, double reach, double y) const {
-    return stretch > run_.settings.shortest_stretch && reach >= kShortestReach &&
-           std::isfinite(inverse_series_[3]) && run_.settings.margin * y < 0x1p-6;
+    return stretch > rules_.shortest_stretch && reach >= kShortestReach &&
+           std::isfinite(run_.inverse_series()[3]) && rules_.margin * y < 0x1p-6;
 }
 
 // Cuts the block into pieces and hands them out. A piece's bounds follow
@@ -206,7 +204,7 @@ bool Blocks::scan(unsigned thread, std::uint64_t id) {
     Rules binade = rules_;
     binade.scale = piece.scale.load(std::memory_order_acquire);
     if (piece.id.load(std::memory_order_relaxed) != id) return false;
-    scan_slice(slice, run_.s, c_, inverse_series_, binade);
+    scan_slice(slice, run_.s(), run_.coefficients(), run_.inverse_series(), binade);
     return true;
 }
 
@@ -227,14 +225,14 @@ void Blocks::keep(unsigned thread, std::uint64_t id) {
 // left the binade the pieces were scanned for.
 bool Blocks::add_block(const Block& block) {
     for (std::uint64_t id = block.first_piece; id < block.end_piece; ++id) {
-        if (unit_scale(run_.sum) != block.rules.scale) {
+        if (unit_scale(run_.sum()) != block.rules.scale) {
             pieces_dropped_ += block.end_piece - id;
             return false;
         }
         pool_.wait_for(id);
         const Piece& piece = pieces_[id % pieces_.size()];
         add_piece(piece);
-        if (run_.ended) return false;
+        if (run_.ended()) return false;
         if (piece.cut) {
             ++pieces_cut_;
             return false;
@@ -243,55 +241,39 @@ bool Blocks::add_block(const Block& block) {
     return true;
 }
 
-// Adds a piece scanned for the sum's binade.
+// Adds a piece scanned for the sum's binade, which starts at index n.
 void Blocks::add_piece(const Piece& piece) {
     const double n0 = piece.n0.load(std::memory_order_relaxed);
     const double scale = piece.scale.load(std::memory_order_relaxed);
-    added_before_piece_ = run_.added;
     if (piece.by_index) ++pieces_by_index_;
     double units_added = 0.0;
     for (const Uncertain& u : piece.uncertain) {
-        if (!run_.add_units(u.units_before - units_added, scale)) {
-            return add_piece_slowly(piece, position_after(piece, &u));
+        const double at = n0 + static_cast<double>(u.position);
+        if (!run_.add_certain(u.units_before - units_added, at - run_.n(), scale)) {
+            return add_piece_slowly(piece);
         }
         units_added = u.units_before;
-        run_.n = n0 + static_cast<double>(u.position);
-        run_.added = added_before_piece_ + u.position;
         if (!run_.plain_step(u.term)) return;
-        if (unit_scale(run_.sum) != scale) return add_piece_slowly(piece, u.position + 1);
+        if (unit_scale(run_.sum()) != scale) return add_piece_slowly(piece);
     }
-    if (!run_.add_units(piece.units - units_added, scale)) {
-        return add_piece_slowly(piece, position_after(piece, nullptr));
-    }
-    finish_piece(piece);
-}
-
-// The first position after the uncertain index before `next` (or after
-// the last one): the sum is exact up to there.
-std::size_t Blocks::position_after(const Piece& piece, const Uncertain* next) {
-    const std::size_t handled = next == nullptr
-                                    ? piece.uncertain.size()
-                                    : static_cast<std::size_t>(next - piece.uncertain.data());
-    return handled == 0 ? 0 : piece.uncertain[handled - 1].position + 1;
-}
-
-// Where the binade changes within a piece: stretch by stretch, or index
-// by index, under the rules of the current binade; an end the piece found
-// still holds (P9).
-void Blocks::add_piece_slowly(const Piece& piece, std::size_t from) {
-    ++pieces_across_binades_;
-    const double n0 = piece.n0.load(std::memory_order_relaxed);
-    run_.added = added_before_piece_ + from;
-    run_.n = n0 + static_cast<double>(from);
     const double end = n0 + static_cast<double>(piece.scanned_length);
-    while (run_.n < end && !run_.ended) stretches_.step(end - 1.0, run_.settings.shortest_stretch);
-    if (!run_.ended) finish_piece(piece);
+    if (!run_.add_certain(piece.units - units_added, end - run_.n(), scale)) {
+        return add_piece_slowly(piece);
+    }
+    if (piece.end != SliceEnd::kOpen) run_.end();
 }
 
-void Blocks::finish_piece(const Piece& piece) {
-    run_.n = piece.n0.load(std::memory_order_relaxed) + static_cast<double>(piece.scanned_length);
-    run_.added = added_before_piece_ + piece.scanned_length;
-    run_.ended = piece.end != SliceEnd::kOpen;
+// Where the binade changes within a piece: from the index reached on,
+// stretch by stretch, or index by index, under the rules of the current
+// binade; an end the piece found still holds (P9).
+void Blocks::add_piece_slowly(const Piece& piece) {
+    ++pieces_across_binades_;
+    const double end =
+        piece.n0.load(std::memory_order_relaxed) + static_cast<double>(piece.scanned_length);
+    while (run_.n() < end && !run_.ended()) {
+        stretches_.step(end - 1.0, run_.rules().shortest_stretch);
+    }
+    if (!run_.ended() && piece.end != SliceEnd::kOpen) run_.end();
 }
 
 }  // namespace reihen::engine

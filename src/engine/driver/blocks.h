@@ -82,16 +82,12 @@ private:
     void keep(unsigned thread, std::uint64_t id) override;
     bool add_block(const Block& block);
     void add_piece(const Piece& piece);
-    static std::size_t position_after(const Piece& piece, const Uncertain* next);
-    void add_piece_slowly(const Piece& piece, std::size_t from);
-    void finish_piece(const Piece& piece);
+    void add_piece_slowly(const Piece& piece);
 
     RunState& run_;
     SingleStretches& stretches_;
     SummationMonitor& monitor_;
-    const Binomial c_;
-    const Binomial inverse_series_;  // of (1 + r)^(-1/s)
-    const Rules rules_;              // but for the scale, which each block sets
+    const Rules rules_;  // but for the scale, which each block sets
     const unsigned threads_;
     double slice_length_;  // a thread's share of the next block
     std::uint64_t blocks_ = 0;
@@ -99,7 +95,6 @@ private:
     std::uint64_t pieces_across_binades_ = 0;
     std::uint64_t pieces_dropped_ = 0;
     std::uint64_t pieces_by_index_ = 0;
-    std::uint64_t added_before_piece_ = 0;
     // The pieces in flight, by their numbers modulo the ring's size, and
     // each thread's slice to scan them in. The pool's threads use both, so
     // they are made before it and outlive it.

@@ -7,10 +7,8 @@
 
 #include <cmath>
 #include <cstdint>
-#include <limits>
 
 #include "blocks.h"
-#include "fixed_term.h"
 #include "run_state.h"
 #include "series.h"
 #include "single_stretches.h"
@@ -33,24 +31,24 @@ public:
     double run() {
         // The first index through the plain step: from then on the sum is
         // at least about 1, a normal number with a last-place unit.
-        if (!run_.plain_step(series_term(run_.n, run_.s))) return finished();
+        if (!run_.plain_step(series_term(run_.n(), run_.s()))) return finished();
         bool stretches = stretches_ahead();
-        while (!run_.ended && run_.n < kTwo53) {
+        while (!run_.ended() && run_.n() < kTwo53) {
             if (stretches) {
-                stretches = stretches_.step(kTwo53 - 1.0, run_.sequential_stretch(run_.n));
+                stretches = stretches_.step(kTwo53 - 1.0, run_.sequential_stretch(run_.n()));
                 if (!stretches) blocks_.start_small();
                 // The monitor is asked right after it was told, so that a
                 // stop always comes with the count and sum it saw last.
                 if ((++steps_ & 0x3FF) == 0 || !stretches) {
-                    monitor_.progress(run_.added, run_.sum);
+                    monitor_.progress(run_.added(), run_.sum());
                     if (monitor_.stop_requested()) return stopped();
                 }
             } else {
                 if (!blocks_.run()) return stopped();
-                stretches = !run_.ended && stretches_ahead();
+                stretches = !run_.ended() && stretches_ahead();
             }
         }
-        if (!run_.ended) fixed_term_sum();  // the loop left at n = 2^53
+        if (!run_.ended()) fixed_term_sum();  // the loop left at n = 2^53
         return finished();
     }
 
@@ -60,7 +58,7 @@ public:
         stretches_.add_statistics(statistics);
         statistics.fixed_term_binades = fixed_term_binades_;
         statistics.end = end_;
-        statistics.next_index = run_.n;
+        statistics.next_index = run_.n();
         return statistics;
     }
 
@@ -69,37 +67,36 @@ private:
     // the sum is too small to have a unit, as only a run started far out
     // can be, which blocks cannot take.
     bool stretches_ahead() const {
-        return run_.n < kTwo53 && (unit_scale(run_.sum) == 0.0 ||
-                                   run_.stretch_expected(run_.n, 2.0, run_.scaled_term()));
+        return run_.n() < kTwo53 && (unit_scale(run_.sum()) == 0.0 ||
+                                     run_.stretch_expected(run_.n(), 2.0, run_.scaled_term()));
     }
 
     double stopped() {
         end_ = RunEnd::kStopped;
-        monitor_.stopped(run_.added);
-        return run_.sum;
+        monitor_.stopped(run_.added());
+        return run_.sum();
     }
 
     double finished() {
         end_ = how_it_ended();
-        monitor_.progress(run_.added, run_.sum);
-        return run_.sum;
+        monitor_.progress(run_.added(), run_.sum());
+        return run_.sum();
     }
 
     // A run that was not stopped ends at the limit, where it settles, with
     // an infinite sum, or with the fixed term from n = 2^53 on.
     RunEnd how_it_ended() const {
-        if (std::isinf(run_.sum)) return RunEnd::kInfinite;
+        if (std::isinf(run_.sum())) return RunEnd::kInfinite;
         if (fixed_term_added_) return RunEnd::kFixedTerm;
-        return series_term(run_.n, run_.s) > run_.limit ? RunEnd::kSettled : RunEnd::kLimit;
+        return series_term(run_.n(), run_.s()) > run_.limit() ? RunEnd::kSettled : RunEnd::kLimit;
     }
 
     // From n = 2^53 on the term is fixed (P6).
     void fixed_term_sum() {
-        const double term = series_term(run_.n, run_.s);
-        if (!(term > run_.limit)) return;
+        const double term = series_term(run_.n(), run_.s());
+        if (!(term > run_.limit())) return;
         fixed_term_added_ = true;
-        run_.sum = add_repeatedly(run_.sum, term, std::numeric_limits<double>::infinity(),
-                                  &fixed_term_binades_);
+        run_.add_fixed_term(term, &fixed_term_binades_);
     }
 
     RunState run_;

@@ -14,21 +14,21 @@ inline double SingleStretches::approximation(double at) {
     if (!(at >= anchor_ && at < anchor_end_)) {
         anchor_ = at;
         anchor_reciprocal_ = 1.0 / at;
-        anchor_end_ = at + anchor_reach(at, run_.s);
-        anchor_term_ = series_term(at, run_.s);
+        anchor_end_ = at + anchor_reach(at, run_.s());
+        anchor_term_ = series_term(at, run_.s());
         if (anchor_end_ - at < kShortestReach ||
             !(anchor_term_ >= kLowestValue && anchor_term_ <= kHighestValue)) {
             anchor_end_ = at;  // none here
             return 0.0;
         }
     }
-    return approximate_one(anchor_term_, anchor_reciprocal_, c_, at - anchor_);
+    return approximate_one(anchor_term_, anchor_reciprocal_, run_.coefficients(), at - anchor_);
 }
 
 // Whether y_a and y_b (scaled terms) both lie e = margin * max inside the
 // interval of q, as the ends of a stretch must (P4).
-inline bool SingleStretches::both_inside(double y_a, double y_b, double q) const {
-    const double e = run_.settings.margin * std::max(y_a, y_b);
+inline bool SingleStretches::both_inside(double y_a, double y_b, double q, double margin) {
+    const double e = margin * std::max(y_a, y_b);
     return std::fabs(y_a - q) + e < 0.5 && std::fabs(y_b - q) + e < 0.5;
 }
 
@@ -39,7 +39,7 @@ inline double SingleStretches::last_in_binade(double q, double m, double bound) 
     if (q > 0.0) {
         const std::uint64_t room =
             (kTopUnits - 1 - static_cast<std::uint64_t>(m)) / static_cast<std::uint64_t>(q);
-        last = std::min(last, run_.n + static_cast<double>(room) - 1.0);
+        last = std::min(last, run_.n() + static_cast<double>(room) - 1.0);
     }
     return last;
 }
@@ -48,13 +48,13 @@ inline double SingleStretches::last_in_binade(double q, double m, double bound) 
 // checked by computing the term there. A little short of the place where
 // the margin would no longer hold, so that the guess usually holds.
 inline double SingleStretches::predicted_end(double q, double y_a, const Rules& now) const {
-    const double s = run_.s;
-    const double n = run_.n;
-    const double margin = run_.settings.margin;
+    const double s = run_.s();
+    const double n = run_.n();
+    const double margin = now.margin;
     if (s == 0.0) return kTwo53;
     const double e = 2.0 * margin * y_a;
     double y_end = s > 0.0 ? q - 0.5 + e : q + 0.5 - e;
-    if (s > 0.0) y_end = std::max(y_end, run_.limit * (1.0 + 4.0 * margin) * now.scale);
+    if (s > 0.0) y_end = std::max(y_end, run_.limit() * (1.0 + 4.0 * margin) * now.scale);
     // n_end = n (1 + r)^k with 1 + r = y_end / y_a and k = -1/s; by the
     // binomial series to third order where r is small, by pow elsewhere.
     const double r = y_end / y_a - 1.0;
@@ -69,25 +69,23 @@ inline double SingleStretches::predicted_end(double q, double y_a, const Rules& 
 
 bool SingleStretches::step(double bound, double shortest) {
     const Rules now = run_.rules();
-    const double value = approximation(run_.n);
+    const double value = approximation(run_.n());
     const Classified start = classify(value, now);
     if (start.verdict == Verdict::kBelowLimit || start.verdict == Verdict::kSettled) {
-        run_.ended = true;
+        run_.end();
         return false;
     }
     const double q = start.units;
-    const double m = run_.sum * now.scale;
+    const double m = run_.sum() * now.scale;
     if (start.verdict != Verdict::kUnits || m + q >= kTwo53) {
         ++single_indices_;
-        run_.plain_step(series_term(run_.n, run_.s));
+        run_.plain_step(series_term(run_.n(), run_.s()));
         return true;
     }
     const double y_a = value * now.scale;
-    if (run_.stretch_length(run_.n, y_a) < shortest) {
+    if (run_.stretch_length(run_.n(), y_a) < shortest) {
         ++single_indices_;
-        run_.sum += q / now.scale;  // below 2^53 units, as m + q is
-        run_.n += 1.0;
-        run_.count_added(1.0);
+        run_.add_certain(q, 1.0, now.scale);  // below 2^53 units, as m + q is
         return false;
     }
     ++stretches_;
@@ -95,14 +93,14 @@ bool SingleStretches::step(double bound, double shortest) {
         const double value_b = approximation(b);
         const Classified end = classify(value_b, now);
         return end.verdict == Verdict::kUnits && end.units == q &&
-               both_inside(y_a, value_b * now.scale, q);
+               both_inside(y_a, value_b * now.scale, q, now.margin);
     };
     double b = std::min(predicted_end(q, y_a, now), last_in_binade(q, m, bound));
-    if (b > run_.n && !holds(b)) {
+    if (b > run_.n() && !holds(b)) {
         // The prediction overshot: the last index known to hold lies
         // between n (which holds) and b (which does not).
         ++overshot_;
-        double good = run_.n;
+        double good = run_.n();
         double bad = b;
         while (bad - good > 1.0) {
             const double middle = std::floor(good + (bad - good) / 2.0);
@@ -110,11 +108,8 @@ bool SingleStretches::step(double bound, double shortest) {
         }
         b = good;
     }
-    b = std::max(b, run_.n);
-    const double count = b - run_.n + 1.0;
-    run_.sum += count * q / now.scale;  // below 2^53 units by last_in_binade
-    run_.n = b + 1.0;
-    run_.count_added(count);
+    const double count = b - run_.n() + 1.0;
+    run_.add_certain(count * q, count, now.scale);  // below 2^53 units by last_in_binade
     return true;
 }
 

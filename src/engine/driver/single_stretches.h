@@ -14,7 +14,7 @@ namespace reihen::engine {
 
 class SingleStretches {
 public:
-    explicit SingleStretches(RunState& run) : run_(run), c_(binomial_coefficients(run.s)) {}
+    explicit SingleStretches(RunState& run) : run_(run) {}
 
     // One stretch from n on, up to index `bound` at most, or one plain step
     // where there is none to take. Where stretches are expected to be
@@ -27,12 +27,11 @@ public:
 
 private:
     double approximation(double at);
-    bool both_inside(double y_a, double y_b, double q) const;
+    static bool both_inside(double y_a, double y_b, double q, double margin);
     double last_in_binade(double q, double m, double bound) const;
     double predicted_end(double q, double y_a, const Rules& now) const;
 
     RunState& run_;
-    const Binomial c_;
     // The anchor of the approximations, serving [anchor_, anchor_end_).
     double anchor_ = 0.0;
     double anchor_reciprocal_ = 0.0;
