@@ -128,7 +128,7 @@ void kernel(benchmark::State& state, const Kernel& k) {
     for (auto _ : state) {
         slice.n0 = k.n0;
         slice.length = k.length;
-        scan_slice(slice, kKernelS, c, inverse, rules);
+        scan_slice(slice, {kKernelS, c, inverse, rules});
         benchmark::DoNotOptimize(slice.units);
     }
 }

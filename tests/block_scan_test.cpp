@@ -55,8 +55,8 @@ TEST(BlockScan, SharesAddTheUnitsOfEachTerm) {
             Slice slice;
             slice.n0 = c.n0;
             slice.length = c.length;
-            scan_slice(slice, c.s, binomial_coefficients(c.s), binomial_coefficients(1.0 / c.s),
-                       rules);
+            scan_slice(slice,
+                       {c.s, binomial_coefficients(c.s), binomial_coefficients(1.0 / c.s), rules});
             EXPECT_EQ(slice.end, SliceEnd::kOpen);
             EXPECT_EQ(slice.length, c.length);
             EXPECT_EQ(slice.units, expected);
@@ -116,8 +116,8 @@ TEST(BlockScan, SharesWithTiesAddWhatEachTermAdds) {
             Slice slice;
             slice.n0 = c.n0;
             slice.length = c.length;
-            scan_slice(slice, c.s, binomial_coefficients(c.s), binomial_coefficients(1.0 / c.s),
-                       rules);
+            scan_slice(slice,
+                       {c.s, binomial_coefficients(c.s), binomial_coefficients(1.0 / c.s), rules});
             ASSERT_EQ(slice.end, SliceEnd::kOpen);
             ASSERT_FALSE(slice.cut);
             std::uint64_t m = start;
@@ -189,8 +189,8 @@ TEST(BlockScan, ASliceCutShortKeepsWhatCameBeforeTheCut) {
             slice.n0 = n0;
             slice.length = length;
             slice.most_uncertain = c.capacity;
-            scan_slice(slice, c.s, binomial_coefficients(c.s), binomial_coefficients(1.0 / c.s),
-                       rules);
+            scan_slice(slice,
+                       {c.s, binomial_coefficients(c.s), binomial_coefficients(1.0 / c.s), rules});
             EXPECT_TRUE(slice.cut);
             EXPECT_EQ(slice.end, SliceEnd::kOpen);
             EXPECT_EQ(slice.length, cut_at);

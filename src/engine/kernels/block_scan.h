@@ -2,15 +2,14 @@
 // units and terms to be added in order.
 #pragma once
 
+#include "kernel_context.h"
 #include "slice.h"
-#include "term_approximation.h"
-#include "units.h"
 
 namespace reihen::engine {
 
-// Classifies the slice's indices into certain units and uncertain terms under
-// one binade's rules, the units added up exactly (P1).
-void scan_slice(Slice& slice, double s, const Binomial& c, const Binomial& inverse_series,
-                const Rules& rules);
+// Classifies the slice's indices into certain units and uncertain terms
+// under the context's rules, the units added up exactly (P1). The kernels'
+// vector width is chosen here, once for the slice.
+void scan_slice(Slice& slice, const KernelContext& context);
 
 }  // namespace reihen::engine

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace reihen::engine {
 
@@ -13,11 +14,18 @@ using Vec = double __attribute__((vector_size(32)));
 using Mask = long long __attribute__((vector_size(32)));
 constexpr std::size_t kLanes = 4;
 
+// The kernels take sixteen values at a time, four groups of four lanes,
+// whose computations do not depend on each other and so overlap.
+constexpr std::size_t kGroups = 4;
+
 inline double lane_sum(const Vec& v) { return (v[0] + v[1]) + (v[2] + v[3]); }
 
 // The steps the kernels take on whole vectors, in registers (reading lanes
 // one by one goes through memory). They are inlined into each kernel, so
 // vectors go by reference: no call ever passes one.
+
+// All bits but the sign's: a lane's magnitude is (Vec)((Mask)v & kMagnitude).
+inline constexpr Mask kMagnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
 
 // Whether every lane of `mask` is set, folded within the vector.
 [[gnu::always_inline]] inline bool all_lanes(const Mask& mask) {

@@ -11,9 +11,10 @@ namespace reihen::engine {
 // first term above the limit; n < 2^38 keeps 1/n and n far inside the
 // normal range, and u <= 2^40 the positions within whole numbers of 64
 // bits.
-bool linear_terms_apply(const Slice& slice, double s, const Rules& rules) {
+bool linear_terms_apply(const Slice& slice, const KernelContext& context) {
+    const Rules& rules = context.rules;
     const double last = slice.n0 + static_cast<double>(slice.length) - 1.0;
-    return s == -1.0 && rules.scale >= 0x1p-40 && rules.scale <= 0.5 && last < 0x1p38 &&
+    return context.s == -1.0 && rules.scale >= 0x1p-40 && rules.scale <= 0.5 && last < 0x1p38 &&
            rules.margin * last < 1.0 && slice.n0 * (1.0 - rules.margin) > rules.limit;
 }
 
@@ -21,7 +22,8 @@ bool linear_terms_apply(const Slice& slice, double s, const Rules& rules) {
 // indices after each tie t_k add k + 1 each (P4c), in whole numbers (P1).
 // Each tie takes only a few additions here; its term is computed with the
 // others put off (P7).
-void classify_linear_terms(Slice& slice, const Rules& rules, double& units) {
+void classify_linear_terms(Slice& slice, const KernelContext& context, double& units) {
+    const Rules& rules = context.rules;
     const double n0 = slice.n0;
     const double u = 1.0 / rules.scale;
     const double k = std::ceil((n0 - 0.5 * u) * rules.scale);
@@ -34,7 +36,7 @@ void classify_linear_terms(Slice& slice, const Rules& rules, double& units) {
     auto position = static_cast<std::int64_t>(first_tie - n0);
     double next_units = k + 1.0;  // those of each index after the next tie
     while (position < length) {
-        if (!has_room(slice, 1)) take_put_off(slice, -1.0, rules, units);
+        if (!has_room(slice, 1)) take_put_off(slice, context, units);
         // As many ties as there is room for, kept in registers meanwhile.
         PutOffTerms& terms = slice.put_off;
         std::size_t count = terms.count;
@@ -50,7 +52,7 @@ void classify_linear_terms(Slice& slice, const Rules& rules, double& units) {
         terms.count = count;
         units = known;
     }
-    take_put_off(slice, -1.0, rules, units);
+    take_put_off(slice, context, units);
 }
 
 }  // namespace reihen::engine

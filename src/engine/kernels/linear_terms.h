@@ -3,16 +3,16 @@
 // known from the index alone, but for the ties halfway between.
 #pragma once
 
+#include "kernel_context.h"
 #include "slice.h"
-#include "units.h"
 
 namespace reihen::engine {
 
-// Whether classify_linear_terms serves the slice under these rules.
-bool linear_terms_apply(const Slice& slice, double s, const Rules& rules);
+// Whether classify_linear_terms serves the slice in this context.
+bool linear_terms_apply(const Slice& slice, const KernelContext& context);
 
 // Classifies the slice's indices into certain units, added to `units`, and
 // terms put off, for s = -1 where linear_terms_apply holds.
-void classify_linear_terms(Slice& slice, const Rules& rules, double& units);
+void classify_linear_terms(Slice& slice, const KernelContext& context, double& units);
 
 }  // namespace reihen::engine

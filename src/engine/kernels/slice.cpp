@@ -57,7 +57,6 @@ REIHEN_KERNEL_BODY void classify_terms(PutOffTerms& terms, std::size_t count, co
     // Where the terms never grow, a term below half a unit does not end a
     // run by itself (P5).
     const double least_units = rules.never_grow ? 1.0 : 0.0;
-    const Mask magnitude = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
     for (std::size_t i = 0; i < count; i += kLanes) {
         Vec power;
         Vec before;
@@ -76,7 +75,7 @@ REIHEN_KERNEL_BODY void classify_terms(PutOffTerms& terms, std::size_t count, co
         // their half rounded to a whole number.
         const Vec half_q = (q * 0.5 + kTwo52) - kTwo52;
         const Vec half_before = (before * 0.5 + kTwo52) - kTwo52;
-        const Mask tie = (Vec)((Mask)off & magnitude) == 0.5;
+        const Mask tie = (Vec)((Mask)off & kMagnitude) == 0.5;
         const Mask odd_units = q != half_q + half_q;
         const Mask odd_before = before != half_before + half_before;
         const Mask rounds_down = off < 0.0;
@@ -91,39 +90,23 @@ REIHEN_KERNEL_BODY void classify_terms(PutOffTerms& terms, std::size_t count, co
     }
 }
 
-REIHEN_WIDE_VECTORS void classify_terms_wide(PutOffTerms& terms, std::size_t count,
-                                             const Rules& rules, double* units,
-                                             std::uint8_t* kinds) {
-    classify_terms(terms, count, rules, units, kinds);
-}
-
-void classify_terms_baseline(PutOffTerms& terms, std::size_t count, const Rules& rules,
-                             double* units, std::uint8_t* kinds) {
-    classify_terms(terms, count, rules, units, kinds);
-}
-
-}  // namespace
-
 // A computed term's units are known where it lies above the limit and is
 // no tie, and a tie's where the parity of the sum's unit count is known
 // within the slice; any other term is listed, to be added in order (P7).
 // Below, `counted` holds each term's q, a tie's too, and `corrections` the
 // +-1 of the ties rounded to their odd neighbour; of the units since the
 // last tie only parities are kept.
-void compute_put_off(Slice& slice, double s, const Rules& rules, double& units) {
+REIHEN_KERNEL_BODY void compute_put_off(Slice& slice, const KernelContext& context, double& units) {
+    const Rules& rules = context.rules;
     PutOffTerms& terms = slice.put_off;
     const std::size_t count = terms.count;
     terms.count = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        terms.term[i] = series_power(slice.n0 + static_cast<double>(terms.position[i]), s);
+        terms.term[i] = series_power(slice.n0 + static_cast<double>(terms.position[i]), context.s);
     }
     alignas(32) std::array<double, kMostPutOff> term_units;
     alignas(32) std::array<std::uint8_t, kMostPutOff> kinds;
-    if (rules.wide_vectors) {
-        classify_terms_wide(terms, count, rules, term_units.data(), kinds.data());
-    } else {
-        classify_terms_baseline(terms, count, rules, term_units.data(), kinds.data());
-    }
+    classify_terms(terms, count, rules, term_units.data(), kinds.data());
     // A term is listed where its units are not known, or where it is a tie
     // while the parity is unknown.
     const auto known_by = [&slice] {
@@ -161,6 +144,17 @@ void compute_put_off(Slice& slice, double s, const Rules& rules, double& units) 
     }
     slice.even_parity = (even_parity ^ static_cast<std::uint32_t>(corrections)) & 1U;
     units += counted + static_cast<double>(corrections);
+}
+
+}  // namespace
+
+REIHEN_WIDE_VECTORS void compute_put_off_wide(Slice& slice, const KernelContext& context,
+                                              double& units) {
+    compute_put_off(slice, context, units);
+}
+
+void compute_put_off_baseline(Slice& slice, const KernelContext& context, double& units) {
+    compute_put_off(slice, context, units);
 }
 
 }  // namespace reihen::engine
