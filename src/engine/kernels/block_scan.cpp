@@ -233,8 +233,8 @@ REIHEN_KERNEL_BODY bool scan_anchor(Slice& slice, const KernelContext& context,
         walk.run(units);
         return true;
     }
-    IndexScan scan(slice, context, anchor, y, inside, units);
-    return scan.run(units);
+    IndexScan indices(slice, context, anchor, y, inside, units);
+    return indices.run(units);
 }
 
 // The slice's indices anchor by anchor, their certain units added to
