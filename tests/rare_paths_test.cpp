@@ -84,7 +84,7 @@ const RarePath kPaths[] = {
      {.margin = 0x1p-8, .threads = 2, .most_uncertain = 2},
      &RunStatistics::pieces_cut},
     {"pieces scanned ahead for a binade the sum has left",
-     {-26, 0x1p31, sum_below_top(-26, 0x1p31, 24, 40'000)},
+     {-26, 0x1p31, sum_below_top(-26, 0x1p31, 24, 100)},
      {.threads = 3},
      &RunStatistics::pieces_dropped},
     {"walked stretches whose crossings often fail their checks, the margin being wide",

@@ -19,13 +19,18 @@ constexpr double kLongestWalk = 0x1p31;
 // The stretches a walked share holds at most, about: a few of them take
 // their computed terms, which the share's list must hold.
 constexpr double kMostStretches = 65536.0;
-// A block holds this many pieces for each thread, so that a thread slowed
+// A thread's share of a block is this many pieces, so that a thread slowed
 // down (by another program on its core, or on a slower core) leaves the
-// rest of its share to the others.
+// rest of its share to the others; a block holds as many pieces for each
+// thread at most.
 constexpr unsigned kPiecesPerThread = 4;
 // Indices in a piece at least: fewer would cost more to hand out than to
 // scan.
 constexpr double kShortestPiece = 64.0;
+// Pieces a block is cut into at least, however few threads it would fill:
+// a block kept short by the top of its binade still gives two threads
+// work.
+constexpr double kLeastPieces = 8.0;
 // The pieces handed out ahead of the adding, for each thread: enough that
 // the other threads scan on for some milliseconds where the main thread
 // loses its core to another program.
@@ -94,7 +99,8 @@ bool Blocks::run() {
 // The block from index n on, where the scaled term is y and at least
 // `room` units are left in the sum's binade, handed out to the threads.
 Block Blocks::plan_block(double n, double y, double room, const Rules& rules) {
-    Block block{n, block_length(n, y, room), rules};
+    Block block = extent(n, y, room);
+    block.rules = rules;
     block.most_units = most_units(block);
     slice_length_ = std::min(slice_length_ * 2.0, kLongestSlice);
     ++blocks_;
@@ -132,13 +138,16 @@ double Blocks::most_units(const Block& block) const {
     return block.length * (std::max(first, last) * block.rules.scale * (1.0 + 0x1p-30) + 0.5);
 }
 
-// The length of the block from n on, where the scaled term is y and
-// `room` units are left in the binade. A thread's share is longer where
-// stretches are walked, so that each share holds about as much work.
-// The block stays short of the end of the binade: there the rest of the
-// block goes one stretch or index at a time. Units of growing terms are
-// bounded by those of the block's last index.
-double Blocks::block_length(double n, double y, double room) const {
+// The block from n on, where the scaled term is y and `room` units are
+// left in the binade: its length, and the length of its pieces. A piece
+// holds a quarter of a thread's share of the work, whatever the number of
+// threads, or an eighth of a shorter block: more threads take more
+// pieces, not smaller ones. A share is longer where stretches are walked,
+// so that each holds about as much work. The block stays short of the end
+// of the binade: there the rest of the block goes one stretch or index at
+// a time. Units of growing terms are bounded by those of the block's last
+// index.
+Block Blocks::extent(double n, double y, double room) const {
     const double stretch = run_.stretch_length(n, y);
     const double reach = anchor_reach(n, run_.s());
     const bool walked_anchors = walks(stretch, reach, y);
@@ -146,15 +155,20 @@ double Blocks::block_length(double n, double y, double room) const {
     // A walked share spans 64 anchors at most, over which the length of
     // the stretches, estimated at its start, changes little.
     const double widest = walked_anchors ? std::max(kFirstSliceLength, 64.0 * reach) : kLongestWalk;
-    const double threads = pool_.size();
     double fits = 0.9 * room / std::max(y, 0x1p-30);
     if (run_.s() < 0.0) fits /= std::pow(1.0 + fits / n, -run_.s());
-    const double share = walked_anchors
-                             ? std::min(slice_length_, kMostStretches * rules_.shortest_stretch)
-                             : slice_length_;
-    const double longest = threads * std::min({share * walked, widest, kLongestWalk});
-    const double shortest = threads * std::min({kFirstSliceLength * walked, widest, kLongestWalk});
-    return std::min(std::ceil(std::max(std::min(longest, fits), shortest)), kTwo53 - n);
+    const double share_length =
+        walked_anchors ? std::min(slice_length_, kMostStretches * rules_.shortest_stretch)
+                       : slice_length_;
+    const double share = std::min({share_length * walked, widest, kLongestWalk});
+    const double shortest = std::min({kFirstSliceLength * walked, widest, kLongestWalk});
+    const double length =
+        std::min(std::ceil(std::max(std::min(pool_.size() * share, fits), shortest)), kTwo53 - n);
+    Block block{.n0 = n, .length = length};
+    // One thread alone has nothing to balance.
+    const double piece = std::min(share / kPiecesPerThread, length / kLeastPieces);
+    block.piece_length = pool_.size() == 1 ? length : std::max(kShortestPiece, std::ceil(piece));
+    return block;
 }
 
 // Whether anchors are walked at all: not where a wide margin leaves
@@ -168,13 +182,9 @@ bool Blocks::walks(double stretch, double reach, double y) const {
 // Cuts the block into pieces and hands them out. A piece's bounds follow
 // from the block alone, never from the thread that scans it or when.
 void Blocks::hand_out(Block& block) {
-    // One thread alone has nothing to balance.
-    const double most = pool_.size() == 1 ? 1.0 : kPiecesPerThread * pool_.size();
-    const double count = std::clamp(std::floor(block.length / kShortestPiece), 1.0, most);
-    const double length = std::ceil(block.length / count);
     // Whole numbers below 2^53.
     const auto all = static_cast<std::uint64_t>(block.length);
-    const auto each = static_cast<std::uint64_t>(length);
+    const auto each = static_cast<std::uint64_t>(std::min(block.piece_length, block.length));
     block.first_piece = pool_.next_piece();
     block.end_piece = block.first_piece + (all + each - 1) / each;
     for (std::uint64_t id = block.first_piece; id < block.end_piece; ++id) {

@@ -44,9 +44,10 @@ struct alignas(64) Piece {
 // Indices n0 .. n0 + length - 1, classified under one binade's rules on all
 // threads and added in order, as the pieces first_piece .. end_piece - 1.
 struct Block {
-    double n0;
-    double length;
-    Rules rules;
+    double n0 = 0.0;
+    double length = 0.0;
+    double piece_length = 0.0;  // of each piece but the last, which may be shorter
+    Rules rules{};
     double most_units = 0.0;  // a bound on the units its terms add
     std::uint64_t first_piece = 0;
     std::uint64_t end_piece = 0;
@@ -75,7 +76,7 @@ private:
     Block plan_block(double n, double y, double room, const Rules& rules);
     void plan_ahead(std::deque<Block>& planned);
     double most_units(const Block& block) const;
-    double block_length(double n, double y, double room) const;
+    Block extent(double n, double y, double room) const;
     bool walks(double stretch, double reach, double y) const;
     void hand_out(Block& block);
     bool scan(unsigned thread, std::uint64_t id) override;
