@@ -11,10 +11,8 @@ void Wakeup::relax() {
 }
 
 void Wakeup::notify() {
-    if (sleepers_.load() > 0) {
-        const std::lock_guard lock(mutex_);
-        wake_.notify_all();
-    }
+    changes_.fetch_add(1);
+    if (sleepers_.load() > 0) changes_.notify_all();
 }
 
 std::thread WorkerPool::start_thread(std::function<void()> body) {
