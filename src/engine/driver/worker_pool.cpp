@@ -11,8 +11,10 @@ void Wakeup::relax() {
 }
 
 void Wakeup::notify() {
-    changes_.fetch_add(1);
-    if (sleepers_.load() > 0) changes_.notify_all();
+    if (sleepers_.load() > 0) {
+        const std::lock_guard lock(mutex_);
+        wake_.notify_all();
+    }
 }
 
 std::thread WorkerPool::start_thread(std::function<void()> body) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -62,27 +63,23 @@ public:
 private:
     template <class Ready>
     void sleep_until(const Ready& ready) {
-        // Whoever changes the state then counts a change and wakes the
-        // sleepers it sees; one that counts itself as a sleeper after that
-        // sees the new state, or a count that is not the one it sleeps on
+        // Whoever changes the state wakes the sleepers it sees; one that
+        // counts itself as a sleeper after that sees the new state instead
         // (both sides store before they load, in one order of all such
-        // steps). Woken threads take no lock, so many of them woken at
-        // once do not queue for one.
+        // steps).
+        std::unique_lock lock(mutex_);
         sleepers_.fetch_add(1);
-        bool slept = false;
-        for (;;) {
-            const std::uint32_t seen = changes_.load();
-            if (ready()) break;
-            if (!slept) sleeps_.fetch_add(1, std::memory_order_relaxed);
-            slept = true;
-            changes_.wait(seen);
+        if (!ready()) {
+            sleeps_.fetch_add(1, std::memory_order_relaxed);
+            wake_.wait(lock, ready);
         }
         sleepers_.fetch_sub(1);
     }
 
     static void relax();
 
-    std::atomic<std::uint32_t> changes_{0};
+    std::mutex mutex_;
+    std::condition_variable wake_;
     std::atomic<unsigned> sleepers_{0};
     std::atomic<std::uint64_t> sleeps_{0};
 };
