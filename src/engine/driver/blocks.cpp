@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numeric>
 
-#include "block_scan.h"
+#include "kernels/block_scan.h"
 #include "series.h"
 
 namespace reihen::engine {

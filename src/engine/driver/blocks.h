@@ -9,13 +9,13 @@
 #include <deque>
 #include <vector>
 
+#include "kernels/slice.h"
+#include "kernels/term_approximation.h"
+#include "kernels/units.h"
 #include "monitor.h"
 #include "run_state.h"
 #include "settings.h"
 #include "single_stretches.h"
-#include "slice.h"
-#include "term_approximation.h"
-#include "units.h"
 #include "worker_pool.h"
 
 namespace reihen::engine {

@@ -9,10 +9,10 @@
 #include <cstdint>
 
 #include "blocks.h"
+#include "kernels/units.h"
 #include "run_state.h"
 #include "series.h"
 #include "single_stretches.h"
-#include "units.h"
 
 namespace reihen {
 namespace {

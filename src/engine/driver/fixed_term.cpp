@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "units.h"
+#include "kernels/units.h"
 
 namespace reihen {
 

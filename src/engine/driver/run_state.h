@@ -10,11 +10,11 @@
 #include <limits>
 
 #include "fixed_term.h"
-#include "lanes.h"
+#include "kernels/lanes.h"
+#include "kernels/term_approximation.h"
+#include "kernels/units.h"
 #include "series.h"
 #include "settings.h"
-#include "term_approximation.h"
-#include "units.h"
 
 namespace reihen::engine {
 

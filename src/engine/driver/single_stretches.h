@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
+#include "kernels/term_approximation.h"
+#include "kernels/units.h"
 #include "run_state.h"
 #include "settings.h"
-#include "term_approximation.h"
-#include "units.h"
 
 namespace reihen::engine {
 
