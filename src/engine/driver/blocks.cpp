@@ -167,7 +167,8 @@ Block Blocks::extent(double n, double y, double room) const {
     Block block{.n0 = n, .length = length};
     // One thread alone has nothing to balance.
     const double piece = std::min(share / kPiecesPerThread, length / kLeastPieces);
-    block.piece_length = pool_.size() == 1 ? length : std::max(kShortestPiece, std::ceil(piece));
+    block.piece_length =
+        pool_.size() == 1 ? length : std::min(length, std::max(kShortestPiece, std::ceil(piece)));
     return block;
 }
 
@@ -184,7 +185,7 @@ bool Blocks::walks(double stretch, double reach, double y) const {
 void Blocks::hand_out(Block& block) {
     // Whole numbers below 2^53.
     const auto all = static_cast<std::uint64_t>(block.length);
-    const auto each = static_cast<std::uint64_t>(std::min(block.piece_length, block.length));
+    const auto each = static_cast<std::uint64_t>(block.piece_length);
     block.first_piece = pool_.next_piece();
     block.end_piece = block.first_piece + (all + each - 1) / each;
     for (std::uint64_t id = block.first_piece; id < block.end_piece; ++id) {

@@ -46,7 +46,7 @@ struct alignas(64) Piece {
 struct Block {
     double n0 = 0.0;
     double length = 0.0;
-    double piece_length = 0.0;  // of each piece but the last, which may be shorter
+    double piece_length = 0.0;  // of each piece but the last, which may be shorter; <= length
     Rules rules{};
     double most_units = 0.0;  // a bound on the units its terms add
     std::uint64_t first_piece = 0;
