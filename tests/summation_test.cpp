@@ -180,6 +180,44 @@ TEST(Summation, EveryThreadCountGivesThePlainSum) {
     }
 }
 
+// Blocks are cut into pieces by their work: more threads than cores take
+// more pieces of a long block, not smaller ones, so that each wake-up of a
+// thread buys as much work. Runs from the start and far out, where blocks
+// are kept short by the top of their binade.
+TEST(Summation, MoreThreadsTakePiecesOfTheSameSize) {
+    const struct {
+        double s;
+        double first;
+        double start_sum;
+    } cases[] = {
+        {-26, 1, 0},
+        {-7.5, 1, 0},
+        {0.5, 1, 0},
+        {-26, 0x1p31, 0x1p31 * reihen::series_term(0x1p31, -26)},
+    };
+    for (const auto& c : cases) {
+        double length_on_two = 0.0;
+        for (const unsigned threads : {2U, 64U}) {
+            SCOPED_TRACE(testing::Message() << "s = " << c.s << ", " << threads << " threads");
+            FastSummationSettings settings;
+            settings.threads = threads;
+            settings.first_index = c.first;
+            settings.start_sum = c.start_sum;
+            reihen::RunStatistics statistics;
+            StopAfter monitor(50'000'000);
+            reihen::sum_series_fast(c.s, 0.0, monitor, settings, &statistics);
+            ASSERT_GT(statistics.pieces, 0U);
+            const double length =
+                static_cast<double>(monitor.terms_) / static_cast<double>(statistics.pieces);
+            if (threads == 2) {
+                length_on_two = length;
+            } else {
+                EXPECT_GT(length, 0.8 * length_on_two);
+            }
+        }
+    }
+}
+
 TEST(Summation, RunsEndWithTheValueThePlainLoopKeeps) {
     // With L = 0 the plain loop would go on for ever; from the point where
     // no term can change the sum any more, its sum stays what it is.
