@@ -18,11 +18,19 @@ using reihen::RunEnd;
 using reihen::RunStatistics;
 
 constexpr double kTwo53 = 0x1p53;
+constexpr std::uint64_t kMostPlainTerms = 20'000'000;
+
+// What the plain loop gives: its sum, and the index at which it stopped.
+struct PlainRun {
+    double sum;
+    double next_index;
+};
 
 // The plain loop from the settings' first index and start sum, for `count`
 // terms at most; past n = 2^53 it keeps adding the fixed term, as the loop
 // does.
-double plain_from(double s, double limit, const FastSummationSettings& from, std::uint64_t count) {
+PlainRun plain_from(double s, double limit, const FastSummationSettings& from,
+                    std::uint64_t count) {
     double sum = from.start_sum;
     double n = from.first_index;
     for (std::uint64_t i = 0; i < count; ++i, n += 1.0) {
@@ -30,7 +38,7 @@ double plain_from(double s, double limit, const FastSummationSettings& from, std
         if (!(term > limit)) break;
         sum += term;
     }
-    return sum;
+    return {sum, n};
 }
 
 // A start sum from which the term at `first` adds about `units` units of
@@ -79,6 +87,12 @@ const RarePath kPaths[] = {
       .most_uncertain = 1},
      &RunStatistics::pieces_cut,
      RunEnd::kSettled},
+    {"a piece cut short in the middle of a block, at a term near the limit after a tie",
+     {3, 0x1p20, sum_of_units(3, 0x1p20, 0x1p44),
+      (reihen::series_term(0x1p20 + 137, 3) + reihen::series_term(0x1p20 + 138, 3)) / 2},
+     {.margin = 0x1p-12, .stretches_per_anchor = 1e-9, .threads = 2, .most_uncertain = 1},
+     &RunStatistics::pieces_cut,
+     RunEnd::kLimit},
     {"a piece cut short, growing terms large against the sum",
      {-26, 1.0, 0.0},
      {.margin = 0x1p-8, .threads = 2, .most_uncertain = 2},
@@ -221,16 +235,24 @@ TEST(RarePaths, EachHappensAndGivesThePlainSum) {
             StopAfter monitor(path.terms);
             const double sum = reihen::sum_series_fast(path.start.s, path.start.limit, monitor,
                                                        settings, &statistics);
-            const std::uint64_t terms = path.plain_terms != 0 ? path.plain_terms : monitor.terms_;
-            ASSERT_LE(terms, 20'000'000U) << "beyond the plain loop";
-            const double expected = plain_from(path.start.s, path.start.limit, settings, terms);
+            // A run that ends at the limit is followed by the plain loop
+            // up to the limit too.
+            const bool to_limit = path.end == RunEnd::kLimit;
+            const std::uint64_t terms = to_limit                ? kMostPlainTerms
+                                        : path.plain_terms != 0 ? path.plain_terms
+                                                                : monitor.terms_;
+            ASSERT_LE(monitor.terms_, kMostPlainTerms) << "beyond the plain loop";
+            const PlainRun expected = plain_from(path.start.s, path.start.limit, settings, terms);
             EXPECT_GT(statistics.*path.shown, 0U);
             EXPECT_EQ(statistics.end, path.end);
             // The terms counted are those of the indices passed.
             EXPECT_EQ(statistics.next_index,
                       path.start.first + static_cast<double>(monitor.terms_));
-            EXPECT_EQ(std::signbit(sum), std::signbit(expected));
-            EXPECT_EQ(sum, expected);
+            if (to_limit) {
+                EXPECT_EQ(statistics.next_index, expected.next_index);
+            }
+            EXPECT_EQ(std::signbit(sum), std::signbit(expected.sum));
+            EXPECT_EQ(sum, expected.sum);
         }
     }
 }
