@@ -12,8 +12,8 @@ void Wakeup::relax() {
 
 void Wakeup::notify() {
     if (sleepers_.load() > 0) {
-        const std::lock_guard lock(mutex_);
-        wake_.notify_all();
+        epoch_.fetch_add(1);
+        wake_all(epoch_);
     }
 }
 

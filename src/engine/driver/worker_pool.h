@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -13,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "address_wait.h"
 #include "settings.h"
 
 namespace reihen::engine {
@@ -63,23 +63,29 @@ public:
 private:
     template <class Ready>
     void sleep_until(const Ready& ready) {
-        // Whoever changes the state wakes the sleepers it sees; one that
-        // counts itself as a sleeper after that sees the new state instead
-        // (both sides store before they load, in one order of all such
-        // steps).
-        std::unique_lock lock(mutex_);
-        sleepers_.fetch_add(1);
-        if (!ready()) {
-            sleeps_.fetch_add(1, std::memory_order_relaxed);
-            wake_.wait(lock, ready);
+        bool slept = false;
+        for (;;) {
+            // Whoever changes the state wakes the sleepers it sees, after
+            // it has moved the epoch on; one that counts itself as a
+            // sleeper after that sees the new state instead (both sides
+            // store before they load, in one order of all such steps).
+            const std::uint32_t epoch = epoch_.load();
+            sleepers_.fetch_add(1);
+            if (ready()) {
+                sleepers_.fetch_sub(1);
+                return;
+            }
+            if (!slept) sleeps_.fetch_add(1, std::memory_order_relaxed);
+            slept = true;
+            wait_while(epoch_, epoch);
+            sleepers_.fetch_sub(1);
+            if (ready()) return;
         }
-        sleepers_.fetch_sub(1);
     }
 
     static void relax();
 
-    std::mutex mutex_;
-    std::condition_variable wake_;
+    std::atomic<std::uint32_t> epoch_{0};  // moved on at each wake-up
     std::atomic<unsigned> sleepers_{0};
     std::atomic<std::uint64_t> sleeps_{0};
 };
