@@ -63,24 +63,22 @@ public:
 private:
     template <class Ready>
     void sleep_until(const Ready& ready) {
+        // Whoever changes the state wakes the sleepers it sees, after it
+        // has moved the epoch on; one that counts itself as a sleeper after
+        // that sees the new state instead, and one counted before sees
+        // either the new state or an epoch that is not the one it sleeps
+        // on (both sides store before they load, in one order of all such
+        // steps).
+        sleepers_.fetch_add(1);
         bool slept = false;
         for (;;) {
-            // Whoever changes the state wakes the sleepers it sees, after
-            // it has moved the epoch on; one that counts itself as a
-            // sleeper after that sees the new state instead (both sides
-            // store before they load, in one order of all such steps).
             const std::uint32_t epoch = epoch_.load();
-            sleepers_.fetch_add(1);
-            if (ready()) {
-                sleepers_.fetch_sub(1);
-                return;
-            }
+            if (ready()) break;
             if (!slept) sleeps_.fetch_add(1, std::memory_order_relaxed);
             slept = true;
             wait_while(epoch_, epoch);
-            sleepers_.fetch_sub(1);
-            if (ready()) return;
         }
+        sleepers_.fetch_sub(1);
     }
 
     static void relax();
