@@ -213,6 +213,7 @@ TEST(BlockScan, StretchEndIsFoundFromAnyGuess) {
         {-0.001, 7.0, 2000.0},  // falling, from an offset within
         {0.001, 0.0, 300.0},    // the stretch reaches the anchor's end
         {0.5, 0.0, 2000.0},     // a stretch of one offset
+        {0.5, 0.0, 1.0},        // and a predicted end one past it, which is the bound
     };
     const double inside = 0.45;
     for (const auto& c : stretches) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "kernels/last_holding.h"
 #include "series.h"
 
 namespace reihen::engine {
@@ -95,19 +96,11 @@ bool SingleStretches::step(double bound, double shortest) {
         return end.verdict == Verdict::kUnits && end.units == q &&
                both_inside(y_a, value_b * now.scale, q, now.margin);
     };
-    double b = std::min(predicted_end(q, y_a, now), last_in_binade(q, m, bound));
-    if (b > run_.n() && !holds(b)) {
-        // The prediction overshot: the last index known to hold lies
-        // between n (which holds) and b (which does not).
-        ++overshot_;
-        double good = run_.n();
-        double bad = b;
-        while (bad - good > 1.0) {
-            const double middle = std::floor(good + (bad - good) / 2.0);
-            (holds(middle) ? good : bad) = middle;
-        }
-        b = good;
-    }
+    // The prediction is checked, and where it overshot, the last index
+    // that holds is searched for back from it: n holds by construction.
+    const double predicted = std::min(predicted_end(q, y_a, now), last_in_binade(q, m, bound));
+    const double b = last_holding(run_.n(), predicted, predicted, holds);
+    if (b < predicted) ++overshot_;
     const double count = b - run_.n() + 1.0;
     run_.add_certain(count * q, count, now.scale);  // below 2^53 units by last_in_binade
     return true;

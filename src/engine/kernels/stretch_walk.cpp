@@ -1,48 +1,13 @@
 #include "stretch_walk.h"
 
-#include <algorithm>
 #include <cmath>
-#include <cstdint>
+
+#include "last_holding.h"
 
 namespace reihen::engine {
 
-// Forward from the guess by doubling steps while it holds, back from it
-// while it does not, then by bisection.
 double stretch_end(const Cubic& y, double inside, double q, double p, double guess, double last) {
-    const auto holds = [&](double i) { return std::fabs(y(i) - q) < inside; };
-    double good = p;
-    double bad = last + 1.0;  // the first offset known not to hold, or past the end
-    const double start = guess >= p ? std::min(guess, last) : p;  // also where it is NaN
-    if (holds(start)) {
-        good = start;
-        double step = 1.0;
-        while (good < last) {
-            const double next = std::min(good + step, last);
-            if (!holds(next)) {
-                bad = next;
-                break;
-            }
-            good = next;
-            step *= 2.0;
-        }
-    } else {
-        bad = start;
-        double step = 1.0;
-        while (bad - step > good) {
-            const double next = bad - step;
-            if (holds(next)) {
-                good = next;
-                break;
-            }
-            bad = next;
-            step *= 2.0;
-        }
-    }
-    while (bad - good > 1.0) {
-        const double middle = std::floor(good + (bad - good) / 2.0);
-        (holds(middle) ? good : bad) = middle;
-    }
-    return good;
+    return last_holding(p, guess, last, [&](double i) { return std::fabs(y(i) - q) < inside; });
 }
 
 // E for the levels h with |R - 1| <= rho, R = h / d0, where the bound
