@@ -70,7 +70,18 @@ struct RarePath {
     RunEnd end = RunEnd::kStopped;
     std::uint64_t terms = 200'000;  // the run is stopped after about this many
     std::uint64_t plain_terms = 0;  // those the plain loop adds, where not the run's
+    // Whether the path needs the platform's own terms: a tie that a pow
+    // erring on purpose moves away, after which the run takes another path
+    // and, past n = 2^53, goes on beyond the plain loop's reach.
+    bool exact_terms = false;
 };
+
+// Whether this build's pow errs on purpose, as much as the argument allows.
+#ifdef REIHEN_SKEWED_POW
+constexpr bool kSkewedPow = true;
+#else
+constexpr bool kSkewedPow = false;
+#endif
 
 const RarePath kPaths[] = {
     {"a piece cut short, falling terms where they settle",
@@ -87,18 +98,20 @@ const RarePath kPaths[] = {
       .most_uncertain = 1},
      &RunStatistics::pieces_cut,
      RunEnd::kSettled},
-    {"a piece cut short in the middle of a block, at a term near the limit after a tie",
-     {3, 0x1p20, sum_of_units(3, 0x1p20, 0x1p44),
-      (reihen::series_term(0x1p20 + 137, 3) + reihen::series_term(0x1p20 + 138, 3)) / 2},
-     {.margin = 0x1p-12, .stretches_per_anchor = 1e-9, .threads = 2, .most_uncertain = 1},
-     &RunStatistics::pieces_cut,
-     RunEnd::kLimit},
+    {.name = "a piece cut short in the middle of a block, at a term near the limit after a tie",
+     .start = {3, 0x1p20, sum_of_units(3, 0x1p20, 0x1p44),
+               (reihen::series_term(0x1p20 + 137, 3) + reihen::series_term(0x1p20 + 138, 3)) / 2},
+     .settings =
+         {.margin = 0x1p-12, .stretches_per_anchor = 1e-9, .threads = 2, .most_uncertain = 1},
+     .shown = &RunStatistics::pieces_cut,
+     .end = RunEnd::kLimit,
+     .exact_terms = true},
     {"a piece cut short, growing terms large against the sum",
      {-26, 1.0, 0.0},
      {.margin = 0x1p-8, .threads = 2, .most_uncertain = 2},
      &RunStatistics::pieces_cut},
     {"pieces scanned ahead for a binade the sum has left",
-     {-26, 0x1p31, sum_below_top(-26, 0x1p31, 24, 100)},
+     {-26, 0x1p31, sum_below_top(-26, 0x1p31, 20, 100)},
      {.threads = 3},
      &RunStatistics::pieces_dropped},
     {"walked stretches whose crossings often fail their checks, the margin being wide",
@@ -192,25 +205,27 @@ const RarePath kPaths[] = {
      RunEnd::kStopped,
      10'000},
     {"single stretches up to n = 2^53, where the fixed term is the limit",
-     {1, kTwo53 - 1e6, sum_of_units(1, kTwo53 - 1e6, 1000), 0x1p-53},
+     {1, kTwo53 - 1e6, sum_of_units(1, kTwo53 - 1e6, 1000), reihen::series_term(kTwo53, 1)},
      {},
      &RunStatistics::stretches,
      RunEnd::kLimit,
      2'000'000},
-    {"blocks up to n = 2^53, then the fixed term up to a binade's top",
+    {"blocks up to n = 2^53, then the fixed term up to a binade's top, where it is a tie",
      {-1, kTwo53 - 1000, 0x1p106 - 3000 * 0x1p53},
      {.stretches_per_anchor = 1e-9, .threads = 2},
      &RunStatistics::blocks,
      RunEnd::kFixedTerm,
      200'000,
-     100'000},
+     100'000,
+     true},
     {"the fixed term up to a binade's top, where it is a tie",
      {-1, kTwo53 - 1000, 0x1p106 - 3000 * 0x1p53},
      {},
      &RunStatistics::fixed_term_binades,
      RunEnd::kFixedTerm,
      200'000,
-     100'000},
+     100'000,
+     true},
     {"the fixed term on to infinity",
      {-18.5, kTwo53 - 1000,
       std::numeric_limits<double>::max() - 3000 * reihen::series_term(kTwo53, -18.5)},
@@ -225,6 +240,7 @@ const RarePath kPaths[] = {
 // processor has.
 TEST(RarePaths, EachHappensAndGivesThePlainSum) {
     for (const RarePath& path : kPaths) {
+        if (kSkewedPow && path.exact_terms) continue;
         for (const bool wide : {true, false}) {
             SCOPED_TRACE(testing::Message() << path.name << (wide ? "" : ", baseline kernels"));
             RunStatistics statistics;
