@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "kernels/last_holding.h"
+#include "power.h"
 #include "series.h"
 
 namespace reihen::engine {
@@ -64,7 +65,7 @@ inline double SingleStretches::predicted_end(double q, double y_a, const Rules& 
         std::fabs(r) < 0x1p-12
             ? std::floor(n +
                          n * (r * k * (1.0 + r * (k - 1.0) / 2.0 * (1.0 + r * (k - 2.0) / 3.0))))
-            : std::floor(n * std::pow(1.0 + r, k));
+            : std::floor(n * power(1.0 + r, k));
     return end >= n ? end : n;  // also where the guess is NaN
 }
 
@@ -96,8 +97,9 @@ bool SingleStretches::step(double bound, double shortest) {
         return end.verdict == Verdict::kUnits && end.units == q &&
                both_inside(y_a, value_b * now.scale, q, now.margin);
     };
-    // The prediction is checked, and where it overshot, the last index
-    // that holds is searched for back from it: n holds by construction.
+    // The prediction is checked where it lies past n, which holds by
+    // construction, and where it overshot, the last index that holds is
+    // searched for back from it.
     const double predicted = std::min(predicted_end(q, y_a, now), last_in_binade(q, m, bound));
     const double b = last_holding(run_.n(), predicted, predicted, holds);
     if (b < predicted) ++overshot_;

@@ -9,14 +9,14 @@ namespace reihen::engine {
 // The last index from p up to `last` for which `holds` is true, where it
 // holds at p and, from p on, up to some index and no further: searched from
 // a guess, which may be anything (NaN too), forward by doubling steps while
-// it holds, back from it while it does not, then by bisection. The guess is
-// always checked, also where it is the index right after p.
+// it holds, back from it while it does not, then by bisection. A guess past
+// p is always checked, also where it is the index right after p.
 template <class Holds>
 double last_holding(double p, double guess, double last, const Holds& holds) {
     double good = p;
     double bad = last + 1.0;  // the first index known not to hold, or past the end
     const double start = guess >= p ? std::min(guess, last) : p;  // also where it is NaN
-    if (holds(start)) {
+    if (start == p || holds(start)) {
         good = start;
         double step = 1.0;
         while (good < last) {
