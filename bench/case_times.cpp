@@ -23,6 +23,7 @@
 
 #include "cases.h"
 #include "fast_summation.h"
+#include "power.h"
 #include "series.h"
 #include "usable_cores.h"
 
@@ -76,7 +77,7 @@ int main(int argc, char** argv) {
     const Case& t0_case = kCases[0];
     double plain = 0.0;
     const Timed t0 = best_of_two([&](reihen::RunStatistics&) {
-        plain = reihen::sum_series_plain(t0_case.s, std::pow(10.0, t0_case.g));
+        plain = reihen::sum_series_plain(t0_case.s, reihen::power(10.0, t0_case.g));
     });
     bool agree = true;
     std::printf("T0 (plain loop, %s): %.0f ms\n\n", t0_case.name, t0.seconds * 1e3);
@@ -90,7 +91,8 @@ int main(int argc, char** argv) {
         const Timed timed = best_of_two([&](reihen::RunStatistics& statistics) {
             reihen::FastSummationSettings settings;
             settings.threads = threads;
-            sum = reihen::sum_series_fast(c.s, std::pow(10.0, c.g), quiet, settings, &statistics);
+            sum = reihen::sum_series_fast(c.s, reihen::power(10.0, c.g), quiet, settings,
+                                          &statistics);
         });
         // T0's case is the one whose plain sum is at hand.
         if (&c == &t0_case && std::memcmp(&sum, &plain, sizeof sum) != 0) {

@@ -20,6 +20,7 @@
 #include "cases.h"
 #include "fast_summation.h"
 #include "lanes.h"
+#include "power.h"
 #include "series.h"
 #include "summation.h"
 #include "term_approximation.h"
@@ -39,7 +40,7 @@ std::map<std::string, double> g_program_sums;
 void plain_sum(benchmark::State& state, const Case& c) {
     double sum = 0.0;
     for (auto _ : state) {
-        sum = reihen::sum_series_plain(c.s, std::pow(10.0, c.g));
+        sum = reihen::sum_series_plain(c.s, reihen::power(10.0, c.g));
         benchmark::DoNotOptimize(sum);
     }
     g_plain_sums[c.name] = sum;
@@ -58,7 +59,7 @@ void program_sum(benchmark::State& state, const Case& c) {
     settings.threads = g_threads;
     double sum = 0.0;
     for (auto _ : state) {
-        sum = reihen::sum_series_fast(c.s, std::pow(10.0, c.g), quiet, settings, &statistics);
+        sum = reihen::sum_series_fast(c.s, reihen::power(10.0, c.g), quiet, settings, &statistics);
         benchmark::DoNotOptimize(sum);
     }
     g_statistics[c.name] = statistics;
@@ -140,10 +141,10 @@ constexpr double kReportG = -10;  // 10^5 lines with s = 2
 void plain_lines(benchmark::State& state) {
     std::FILE* sink = std::fopen("/dev/null", "w");
     for (auto _ : state) {
-        const double limit = std::pow(10.0, kReportG);
+        const double limit = reihen::power(10.0, kReportG);
         double sum = 0.0;
         for (double n = 1.0;; n += 1.0) {
-            const double term = 1.0 / std::pow(n, 2.0);
+            const double term = 1.0 / reihen::power(n, 2.0);
             if (!(term > limit)) break;
             sum += term;
             char line[100];
@@ -160,7 +161,8 @@ void program_lines(benchmark::State& state) {
     std::ofstream sink("/dev/null");
     reihen::SummationMonitor quiet;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(reihen::sum_series(2, std::pow(10.0, kReportG), 1, sink, quiet));
+        benchmark::DoNotOptimize(
+            reihen::sum_series(2, reihen::power(10.0, kReportG), 1, sink, quiet));
     }
 }
 

@@ -1,10 +1,10 @@
 #include "dialogue.h"
 
-#include <cmath>
 #include <istream>
 #include <ostream>
 
 #include "number_text.h"
+#include "power.h"
 #include "summation.h"
 
 namespace reihen {
@@ -64,7 +64,7 @@ int run_dialogue(std::istream& in, std::ostream& out, std::ostream& errors,
     output.end_line();
     output.prompt("Grenzwert=10^");
     read_real(in, limit_exponent);
-    const double limit = std::pow(10.0, limit_exponent);
+    const double limit = power(10.0, limit_exponent);
     output.line("Zwischenergebnisse anzeigen:");
     output.line("0=nein");
     output.line("1=ja");

@@ -4,12 +4,11 @@
 
 namespace reihen {
 
-// One term of the series, 1.0 / pow(n, s): every engine computes a term it
-// needs exactly through this one function, or as 1.0 / series_power(n, s)
-// where it divides several at a time (a division rounds alike in every
-// vector width).
+// One term of the series, 1.0 / pow(n, s) with the program's pow (power.h):
+// every engine computes a term it needs exactly through this one function,
+// or as 1.0 / power(n, s) where it divides several at a time (a division
+// rounds alike in every vector width).
 double series_term(double n, double s);
-double series_power(double n, double s);
 
 // Where the plain loop stands: its sum and the index of its next term. The
 // index is a double on purpose: from 2^53 on, adding 1.0 no longer changes

@@ -11,6 +11,7 @@
 
 #include "../stop_after.h"
 #include "fast_summation.h"
+#include "power.h"
 #include "series.h"
 
 namespace {
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             reihen::series_term(settings.first_index, s) * std::ldexp(1.0, 52 - data[21] % 48);
     }
     const std::uint64_t terms = 1 + (data[18] | data[19] << 8) * std::uint64_t{32};
-    const double limit = std::pow(10.0, g);
+    const double limit = reihen::power(10.0, g);
     StopAfter monitor(terms);
     const double sum = reihen::sum_series_fast(s, limit, monitor, settings);
     // Runs whose stretches went far past the stop are beyond the plain loop.

@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "kernels/block_scan.h"
+#include "power.h"
 #include "series.h"
 
 namespace reihen::engine {
@@ -156,7 +157,7 @@ Block Blocks::extent(double n, double y, double room) const {
     // the stretches, estimated at its start, changes little.
     const double widest = walked_anchors ? std::max(kFirstSliceLength, 64.0 * reach) : kLongestWalk;
     double fits = 0.9 * room / std::max(y, 0x1p-30);
-    if (run_.s() < 0.0) fits /= std::pow(1.0 + fits / n, -run_.s());
+    if (run_.s() < 0.0) fits /= power(1.0 + fits / n, -run_.s());
     const double share_length =
         walked_anchors ? std::min(slice_length_, kMostStretches * rules_.shortest_stretch)
                        : slice_length_;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "lanes.h"
-#include "series.h"
+#include "power.h"
 
 namespace reihen::engine {
 
@@ -58,10 +58,10 @@ REIHEN_KERNEL_BODY void classify_terms(PutOffTerms& terms, std::size_t count, co
     // run by itself (P5).
     const double least_units = rules.never_grow ? 1.0 : 0.0;
     for (std::size_t i = 0; i < count; i += kLanes) {
-        Vec power;
+        Vec powers;
         Vec before;
-        std::memcpy(&power, &terms.term[i], sizeof power);
-        const Vec term = 1.0 / power;
+        std::memcpy(&powers, &terms.term[i], sizeof powers);
+        const Vec term = 1.0 / powers;
         std::memcpy(&terms.term[i], &term, sizeof term);
         std::memcpy(&before, &terms.units_before[i], sizeof before);
         // Exact, as the scale is a power of two, except where y is
@@ -102,7 +102,7 @@ REIHEN_KERNEL_BODY void compute_put_off(Slice& slice, const KernelContext& conte
     const std::size_t count = terms.count;
     terms.count = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        terms.term[i] = series_power(slice.n0 + static_cast<double>(terms.position[i]), context.s);
+        terms.term[i] = power(slice.n0 + static_cast<double>(terms.position[i]), context.s);
     }
     alignas(32) std::array<double, kMostPutOff> term_units;
     alignas(32) std::array<std::uint8_t, kMostPutOff> kinds;
