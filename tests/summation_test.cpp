@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "fast_summation.h"
+#include "plain_from.h"
 #include "power.h"
 #include "same_sum.h"
 #include "series.h"
@@ -19,25 +20,6 @@ using reihen::FastSummationSettings;
 using reihen::SummationMonitor;
 
 double plain(double s, double limit) { return reihen::sum_series_plain(s, limit); }
-
-// The plain loop's sum of the first `count` terms.
-double plain_terms(double s, std::uint64_t count) {
-    double sum = 0.0;
-    double n = 1.0;
-    for (std::uint64_t i = 0; i < count; ++i, n += 1.0) sum += reihen::series_term(n, s);
-    return sum;
-}
-
-// The plain loop's sum from the settings' first index and start sum, for
-// `count` terms at most.
-double plain_from(double s, double limit, const FastSummationSettings& from, std::uint64_t count) {
-    double sum = from.start_sum;
-    for (double n = from.first_index; n < from.first_index + static_cast<double>(count); n += 1) {
-        if (!(reihen::series_term(n, s) > limit)) break;
-        sum += reihen::series_term(n, s);
-    }
-    return sum;
-}
 
 // The default rules, and rules under which nearly every index takes the
 // careful paths: margins so wide that many terms are uncertain, stretches
@@ -84,7 +66,7 @@ TEST(Summation, EndlessRunsStoppedOnRequestHoldThePlainSumSoFar) {
             const double sum = reihen::sum_series_fast(s, 0.0, monitor, kSettings[rules]);
             ASSERT_GE(monitor.terms_, 400'000U) << s;
             EXPECT_EQ(sum, monitor.sum_) << s;
-            expect_same(plain_terms(s, monitor.terms_), sum, s, -400, rules);
+            expect_same(plain_from(s, 0.0, {}, monitor.terms_).sum, sum, s, -400, rules);
         }
     }
 }
@@ -122,7 +104,7 @@ TEST(Summation, RunsStartedFarOutEqualThePlainLoop) {
             const double limit = c.last == 0 ? 0.0 : reihen::series_term(c.last, c.s);
             StopAfter monitor(100'000);
             const double sum = reihen::sum_series_fast(c.s, limit, monitor, settings);
-            expect_same(plain_from(c.s, limit, settings, monitor.terms_), sum, c.s,
+            expect_same(plain_from(c.s, limit, settings, monitor.terms_).sum, sum, c.s,
                         std::log10(limit), rules);
         }
     }
@@ -160,7 +142,7 @@ TEST(Summation, EveryThreadCountGivesThePlainSum) {
                 StopAfter monitor(100'000);
                 const double sum = reihen::sum_series_fast(c.s, limit, monitor, settings);
                 SCOPED_TRACE(testing::Message() << threads << " threads, wide " << wide);
-                expect_same(plain_from(c.s, limit, settings, monitor.terms_), sum, c.s,
+                expect_same(plain_from(c.s, limit, settings, monitor.terms_).sum, sum, c.s,
                             std::log10(limit), rules);
             }
         }

@@ -28,17 +28,22 @@ inline bool plain_step(PlainSum& at, double term, double limit) {
     return true;
 }
 
-// The plain loop: adds the terms 1.0 / pow(n, s) for n = 1, 2, 3, ... in
-// that order, one double addition each, for as long as the next term is
-// strictly greater than `limit`, and returns the sum. After each addition
+// The plain loop from `at` on: adds the terms 1.0 / pow(n, s) in the order
+// of n, one double addition each, for as long as the next term is strictly
+// greater than `limit`, and returns where it stopped. After each addition
 // `added(sum, term)` is told of it, and ends the loop where it returns false.
 template <class Added>
-double plain_loop(double s, double limit, Added&& added) {
-    PlainSum at;
+PlainSum plain_loop(PlainSum at, double s, double limit, Added&& added) {
     for (;;) {
         const double term = series_term(at.n, s);
-        if (!plain_step(at, term, limit) || !added(at.sum, term)) return at.sum;
+        if (!plain_step(at, term, limit) || !added(at.sum, term)) return at;
     }
+}
+
+// The same from n = 1, returning the sum.
+template <class Added>
+double plain_loop(double s, double limit, Added&& added) {
+    return plain_loop(PlainSum{}, s, limit, added).sum;
 }
 
 // The plain loop to its end.

@@ -9,27 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../plain_from.h"
 #include "../stop_after.h"
 #include "fast_summation.h"
 #include "power.h"
 #include "series.h"
-
-namespace {
-
-// The plain loop, ended after `count` terms at the latest.
-double plain(double s, double limit, std::uint64_t count,
-             const reihen::FastSummationSettings& from) {
-    double sum = from.start_sum;
-    double n = from.first_index;
-    for (std::uint64_t i = 0; i < count; ++i, n += 1.0) {
-        const double term = reihen::series_term(n, s);
-        if (!(term > limit)) break;
-        sum += term;
-    }
-    return sum;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 20) return 0;
@@ -56,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const double sum = reihen::sum_series_fast(s, limit, monitor, settings);
     // Runs whose stretches went far past the stop are beyond the plain loop.
     if (monitor.terms_ > 4 * terms + 1'000'000) return 0;
-    const double expected = plain(s, limit, monitor.terms_, settings);
+    const double expected = plain_from(s, limit, settings, monitor.terms_).sum;
     if (std::memcmp(&sum, &expected, sizeof sum) != 0 || sum != monitor.sum_) std::abort();
     return 0;
 }
