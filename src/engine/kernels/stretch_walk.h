@@ -79,10 +79,8 @@ struct CheckedCrossings {
 //
 // The prediction inverts y(i) = d0 (1 + i/a)^-s: with r = h/d0 - 1, the
 // offset where y reaches h is a ((1 + r)^(-1/s) - 1), here its series to
-// r^3. Where the values at both ends are checked, it is a guess only.
-// The walk of one anchor's offsets from a, by the scaled values y(i)
-// within `inside` of their interval: its constants, the offset p it has
-// reached, and its units.
+// r^3. Where the values at both ends are checked, it is a guess only. The
+// walk keeps its constants, the offset p it has reached, and its units.
 class AnchorWalk : AnchorUnits {
 public:
     REIHEN_KERNEL_BODY AnchorWalk(Slice& slice, const KernelContext& context, const Anchor& anchor,
