@@ -111,9 +111,9 @@ private:
     // whether each is certain.
     REIHEN_KERNEL_BODY void classify_group(const Vec& at, Vec& q, Mask& certain) const {
         REIHEN_MAY_FUSE
-        const Vec y = ((y_.d3 * at + y_.d2) * at + y_.d1) * at + y_.d0;
-        q = (y + kTwo52) - kTwo52;
-        certain = (Vec)((Mask)(y - q) & kMagnitude) < inside_;
+        const Vec y = y_(at);
+        q = round_to_whole(y);
+        certain = magnitude(y - q) < inside_;
     }
 
     // Growing terms, where some lane of the sixteen from i is not certain:

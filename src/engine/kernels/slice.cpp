@@ -67,15 +67,15 @@ REIHEN_KERNEL_BODY void classify_terms(PutOffTerms& terms, std::size_t count, co
         // Exact, as the scale is a power of two, except where y is
         // subnormal: then q is 0 and there is no tie.
         const Vec y = term * rules.scale;
-        const Vec q = (y + kTwo52) - kTwo52;
+        const Vec q = round_to_whole(y);
         const Vec off = y - q;
         const Mask in_binade = y < top;
         const Mask known = (term > rules.limit) & in_binade & (q >= least_units);
         // Whole numbers below 2^53 are odd where they differ from twice
         // their half rounded to a whole number.
-        const Vec half_q = (q * 0.5 + kTwo52) - kTwo52;
-        const Vec half_before = (before * 0.5 + kTwo52) - kTwo52;
-        const Mask tie = (Vec)((Mask)off & kMagnitude) == 0.5;
+        const Vec half_q = round_to_whole(q * 0.5);
+        const Vec half_before = round_to_whole(before * 0.5);
+        const Mask tie = magnitude(off) == 0.5;
         const Mask odd_units = q != half_q + half_q;
         const Mask odd_before = before != half_before + half_before;
         const Mask rounds_down = off < 0.0;

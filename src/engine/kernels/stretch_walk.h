@@ -22,10 +22,6 @@ namespace reihen::engine {
 // values are in order.
 double stretch_end(const Cubic& y, double inside, double q, double p, double guess, double last);
 
-// Added and taken away again, it rounds a value below 2^51 in size to a
-// whole number, negative ones too.
-constexpr double kRoundingShift = 0x1.8p52;
-
 // P4b for one anchor: E, and the levels it holds for.
 struct CrossingBound {
     bool usable;       // whether E is small enough for crossings to be certain often
@@ -108,7 +104,7 @@ public:
         REIHEN_MAY_FUSE
         while (p_ <= last_) {
             const double y_p = y_(p_);
-            const double q = (y_p + kTwo52) - kTwo52;
+            const double q = round_to_whole(y_p);
             if (!(std::fabs(y_p - q) < inside_)) {
                 make_room(1);
                 put_off_at(static_cast<std::size_t>(p_), units_now());
@@ -166,8 +162,8 @@ private:
             h[g] = level + level_steps_[g];
             const Vec r = h[g] * to_ratio_ - 1.0;
             const Vec below = ((places_3_ * r + places_2_) * r + places_1_) * r - 0.5;
-            e[g] = (below + kRoundingShift) - kRoundingShift;
-            certain &= (Vec)((Mask)(below - e[g]) & kMagnitude) < bound_.half_room;
+            e[g] = round_to_whole_signed(below);
+            certain &= magnitude(below - e[g]) < bound_.half_room;
         }
         const double last_end = e[kGroups - 1][kLanes - 1];
         if (!all_lanes(certain) || !(last_end + 1.0 <= last_)) return Crossings::kNotTaken;
@@ -199,9 +195,9 @@ private:
         for (std::size_t g = 0; g < kGroups; ++g) {
             const Vec r = h[g] * to_ratio_ - 1.0;
             const Vec below = ((places_3_ * r + places_2_) * r + places_1_) * r - 0.5;
-            const Vec down = (below + kRoundingShift) - kRoundingShift;
-            near[g] = ~((Vec)((Mask)(below - down) & kMagnitude) < bound_.half_room);
-            const Vec whole = (below + 0.5 + kRoundingShift) - kRoundingShift;
+            const Vec down = round_to_whole_signed(below);
+            near[g] = ~(magnitude(below - down) < bound_.half_room);
+            const Vec whole = round_to_whole_signed(below + 0.5);
             ends[g] = (Vec)(((Mask)(whole - 1.0) & near[g]) | ((Mask)down & ~near[g]));
             nexts[g] = ends[g] + 1.0 + (Vec)((Mask)ones & near[g]);
             if (g == 0) {
@@ -249,13 +245,11 @@ private:
             const Vec r = (checked.q[g] + direction_ * 0.5) * to_ratio_ - 1.0;
             const Vec x =
                 a_ * (r * ((inverse_series[3] * r + inverse_series[2]) * r + inverse_series[1]));
-            const Vec e = (x - 0.5 + kTwo52) - kTwo52;
+            const Vec e = round_to_whole(x - 0.5);
             checked.e[g] = e;
             const Vec after = e + ones;
-            const Vec y_e = ((y.d3 * e + y.d2) * e + y.d1) * e + y.d0;
-            const Vec y_after = ((y.d3 * after + y.d2) * after + y.d1) * after + y.d0;
-            const Vec off_e = (Vec)((Mask)(y_e - checked.q[g]) & kMagnitude);
-            const Vec off_after = (Vec)((Mask)(y_after - q_next) & kMagnitude);
+            const Vec off_e = magnitude(y(e) - checked.q[g]);
+            const Vec off_after = magnitude(y(after) - q_next);
             checked.e_holds[g] = off_e < inside_;
             checked.after_holds[g] = off_after < inside_;
         }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "lanes.h"
 #include "units.h"
 
 namespace reihen::engine {
@@ -58,7 +59,13 @@ struct Cubic {
     double d2;
     double d3;
 
-    double operator()(double i) const { return ((d3 * i + d2) * i + d1) * i + d0; }
+    // At an offset or at a vector of them, by Horner's scheme, fused in
+    // the wide kernels (P8).
+    template <class V>
+    [[gnu::always_inline]] V operator()(const V& i) const {
+        REIHEN_MAY_FUSE
+        return ((d3 * i + d2) * i + d1) * i + d0;
+    }
 };
 
 }  // namespace reihen::engine

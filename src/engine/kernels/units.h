@@ -15,6 +15,21 @@ constexpr double kTwo52 = 0x1p52;
 constexpr double kTwo53 = 0x1p53;
 constexpr std::uint64_t kTopUnits = std::uint64_t{1} << 53;
 
+// v rounded to a whole number, ties to even, for 0 <= v < 2^52: added to
+// 2^52, which leaves no bits below the point, and taken away again; for a
+// double or a vector of them.
+template <class V>
+[[gnu::always_inline]] inline V round_to_whole(const V& v) {
+    return (v + kTwo52) - kTwo52;
+}
+
+// The same for |v| < 2^51 of either sign, by 1.5 * 2^52.
+constexpr double kRoundingShift = 0x1.8p52;
+template <class V>
+[[gnu::always_inline]] inline V round_to_whole_signed(const V& v) {
+    return (v + kRoundingShift) - kRoundingShift;
+}
+
 // The range in which pow's result (1/tau) and the term are normal numbers,
 // so that their errors are relative ones.
 constexpr double kLowestValue = 0x1p-1000;
@@ -66,7 +81,7 @@ inline Classified classify(double value, const Rules& rules) {
     const double y = value * rules.scale;
     if (!(y < kTwo51)) return uncertain;
     // y - q is exact: y and q are within a factor of two, or q is 0.
-    const double q = (y + kTwo52) - kTwo52;
+    const double q = round_to_whole(y);
     if (!(std::fabs(y - q) + rules.margin * y < 0.5)) return uncertain;
     if (q == 0.0 && rules.never_grow) return {Verdict::kSettled, 0.0};
     return {Verdict::kUnits, q};
