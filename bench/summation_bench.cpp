@@ -107,8 +107,7 @@ reihen::engine::Rules kernel_rules(const Kernel& k) {
             .limit = 0.1,
             .margin = defaults.margin,
             .never_grow = false,
-            .shortest_stretch = defaults.shortest_stretch,
-            .wide_vectors = reihen::engine::wide_vectors_available()};
+            .shortest_stretch = defaults.shortest_stretch};
 }
 
 // The indices, or the stretches: one for each unit the scaled term passes.
@@ -129,7 +128,8 @@ void kernel(benchmark::State& state, const Kernel& k) {
     for (auto _ : state) {
         slice.n0 = k.n0;
         slice.length = k.length;
-        scan_slice(slice, {kKernelS, c, inverse, rules});
+        scan_slice(slice, {kKernelS, c, inverse, rules},
+                   wide_vectors_available() ? Width::kWide : Width::kBaseline);
         benchmark::DoNotOptimize(slice.units);
     }
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "lanes.h"
 #include "series.h"
@@ -14,6 +15,12 @@
 namespace {
 
 using namespace reihen::engine;
+
+// The kernels' widths this processor runs.
+std::vector<Width> widths() {
+    if (wide_vectors_available()) return {Width::kBaseline, Width::kWide};
+    return {Width::kBaseline};
+}
 
 // One thread's share against each index's own computed term: the units it
 // adds, where no term of it is a tie. The sum's binade is that of about
@@ -44,19 +51,20 @@ TEST(BlockScan, SharesAddTheUnitsOfEachTerm) {
             ASSERT_NE(std::fabs(y - std::nearbyint(y)), 0.5) << "a tie: choose another share";
             expected += std::nearbyint(y);
         }
-        for (const bool wide : {false, wide_vectors_available()}) {
-            SCOPED_TRACE(testing::Message() << "s=" << c.s << " n0=" << c.n0 << " wide " << wide);
+        for (const Width width : widths()) {
+            SCOPED_TRACE(testing::Message()
+                         << "s=" << c.s << " n0=" << c.n0 << " wide " << (width == Width::kWide));
             const Rules rules{.scale = scale,
                               .limit = 0.0,
                               .margin = defaults.margin,
                               .never_grow = c.s >= 0.0,
-                              .shortest_stretch = defaults.shortest_stretch,
-                              .wide_vectors = wide};
+                              .shortest_stretch = defaults.shortest_stretch};
             Slice slice;
             slice.n0 = c.n0;
             slice.length = c.length;
             scan_slice(slice,
-                       {c.s, binomial_coefficients(c.s), binomial_coefficients(1.0 / c.s), rules});
+                       {c.s, binomial_coefficients(c.s), binomial_coefficients(1.0 / c.s), rules},
+                       width);
             EXPECT_EQ(slice.end, SliceEnd::kOpen);
             EXPECT_EQ(slice.length, c.length);
             EXPECT_EQ(slice.units, expected);
@@ -104,20 +112,21 @@ TEST(BlockScan, SharesWithTiesAddWhatEachTermAdds) {
             const double n = c.n0 + static_cast<double>(i);
             expected = add_units(expected, reihen::series_term(n, c.s) * c.scale);
         }
-        for (const bool wide : {false, wide_vectors_available()}) {
-            SCOPED_TRACE(testing::Message() << "s=" << c.s << " n0=" << c.n0 << " wide " << wide);
+        for (const Width width : widths()) {
+            SCOPED_TRACE(testing::Message()
+                         << "s=" << c.s << " n0=" << c.n0 << " wide " << (width == Width::kWide));
             const double margin = c.margin == 0.0 ? defaults.margin : c.margin;
             const Rules rules{.scale = c.scale,
                               .limit = 0.0,
                               .margin = margin,
                               .never_grow = false,
-                              .shortest_stretch = defaults.shortest_stretch,
-                              .wide_vectors = wide};
+                              .shortest_stretch = defaults.shortest_stretch};
             Slice slice;
             slice.n0 = c.n0;
             slice.length = c.length;
             scan_slice(slice,
-                       {c.s, binomial_coefficients(c.s), binomial_coefficients(1.0 / c.s), rules});
+                       {c.s, binomial_coefficients(c.s), binomial_coefficients(1.0 / c.s), rules},
+                       width);
             ASSERT_EQ(slice.end, SliceEnd::kOpen);
             ASSERT_FALSE(slice.cut);
             std::uint64_t m = start;
@@ -177,20 +186,20 @@ TEST(BlockScan, ASliceCutShortKeepsWhatCameBeforeTheCut) {
                     reihen::series_term(n0 + static_cast<double>(cut_at), c.s) * scale);
             }
         }
-        for (const bool wide : {false, wide_vectors_available()}) {
-            SCOPED_TRACE(testing::Message() << c.name << ", wide " << wide);
+        for (const Width width : widths()) {
+            SCOPED_TRACE(testing::Message() << c.name << ", wide " << (width == Width::kWide));
             const Rules rules{.scale = scale,
                               .limit = limit,
                               .margin = 0x1p-20,
                               .never_grow = c.s >= 0.0,
-                              .shortest_stretch = 4.0,
-                              .wide_vectors = wide};
+                              .shortest_stretch = 4.0};
             Slice slice;
             slice.n0 = n0;
             slice.length = length;
             slice.most_uncertain = c.capacity;
             scan_slice(slice,
-                       {c.s, binomial_coefficients(c.s), binomial_coefficients(1.0 / c.s), rules});
+                       {c.s, binomial_coefficients(c.s), binomial_coefficients(1.0 / c.s), rules},
+                       width);
             EXPECT_TRUE(slice.cut);
             EXPECT_EQ(slice.end, SliceEnd::kOpen);
             EXPECT_EQ(slice.length, cut_at);

@@ -41,12 +41,8 @@ TEST(Units, ClassifyTellsOnlyWhatTheMarginMakesCertain) {
     const double inf = std::numeric_limits<double>::infinity();
     // Values in units of 1/64, the limit at 1.0; where the rule for falling
     // terms holds, a term below half a unit settles the run.
-    const Rules falling{.scale = 64.0,
-                        .limit = 1.0,
-                        .margin = margin,
-                        .never_grow = true,
-                        .shortest_stretch = 4.0,
-                        .wide_vectors = false};
+    const Rules falling{
+        .scale = 64.0, .limit = 1.0, .margin = margin, .never_grow = true, .shortest_stretch = 4.0};
     Rules growing = falling;
     growing.never_grow = false;
     growing.limit = 0.0;
@@ -89,8 +85,7 @@ TEST(Units, ClassifyTellsOnlyWhatTheMarginMakesCertain) {
                          .limit = 0.0,
                          .margin = margin,
                          .never_grow = true,
-                         .shortest_stretch = 4.0,
-                         .wide_vectors = false};
+                         .shortest_stretch = 4.0};
     EXPECT_EQ(classify(0.4 / 0x1p10, settling).verdict, Verdict::kSettled);
     EXPECT_EQ(classify((0.5 - margin * 0.4) / 0x1p10, settling).verdict, Verdict::kUncertain);
 }

@@ -216,7 +216,7 @@ bool Blocks::scan(unsigned thread, std::uint64_t id) {
     Rules binade = rules_;
     binade.scale = piece.scale.load(std::memory_order_acquire);
     if (piece.id.load(std::memory_order_relaxed) != id) return false;
-    scan_slice(slice, {run_.s(), run_.coefficients(), run_.inverse_series(), binade});
+    scan_slice(slice, {run_.s(), run_.coefficients(), run_.inverse_series(), binade}, run_.width());
     return true;
 }
 

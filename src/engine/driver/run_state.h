@@ -30,8 +30,9 @@ public:
                  .limit = limit,
                  .margin = settings.margin,
                  .never_grow = s >= 0.0,
-                 .shortest_stretch = settings.shortest_stretch,
-                 .wide_vectors = settings.wide_vectors && wide_vectors_available()},
+                 .shortest_stretch = settings.shortest_stretch},
+          width_(settings.wide_vectors && wide_vectors_available() ? Width::kWide
+                                                                   : Width::kBaseline),
           at_{settings.start_sum, settings.first_index} {}
 
     double s() const { return s_; }
@@ -48,6 +49,9 @@ public:
     double n() const { return at_.n; }
     std::uint64_t added() const { return added_; }
     bool ended() const { return ended_; }
+
+    // The vector width of the kernels, chosen once for the run.
+    Width width() const { return width_; }
 
     // The rules of the sum's current binade.
     Rules rules() const {
@@ -123,6 +127,7 @@ private:
     const Binomial coefficients_;
     const Binomial inverse_series_;
     const Rules rules_;  // but for the scale, which follows the sum
+    const Width width_;  // of the kernels, the widest the processor has unless turned off
     PlainSum at_;
     std::uint64_t added_ = 0;
     bool ended_ = false;

@@ -13,7 +13,8 @@ namespace reihen::engine {
 // The units so far, in four totals of whole numbers that are only ever
 // added to (exact, P1), and one of those added one index or one stretch at
 // a time; the units the slice held before the anchor; and the terms too
-// close to call, put off to be computed together (P7).
+// close to call, put off to be computed together (P7), in the width W.
+template <Width W>
 class AnchorUnits {
 protected:
     REIHEN_KERNEL_BODY AnchorUnits(Slice& slice, const KernelContext& context, const Anchor& anchor,
@@ -40,7 +41,7 @@ protected:
     // object escapes and its totals stay in registers.
     void take_terms_put_off() {
         double taken = 0.0;
-        take_put_off(slice_, context_, taken);
+        take_put_off<W>(slice_, context_, taken);
         other_units_ += taken;
     }
 

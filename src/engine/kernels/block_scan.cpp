@@ -16,6 +16,7 @@ namespace {
 // Classifies one index that no group-wide test classified; `before` holds the units
 // of the slice before it, with no term put off, `units` receives its own.
 // Returns false where the slice ends before it.
+template <Width W>
 REIHEN_KERNEL_BODY bool look_closer(Slice& slice, const KernelContext& context, std::size_t i,
                                     double value, double before, double& units) {
     const Classified verdict = classify(value, context.rules);
@@ -25,7 +26,7 @@ REIHEN_KERNEL_BODY bool look_closer(Slice& slice, const KernelContext& context, 
     }
     if (verdict.verdict == Verdict::kUncertain) {
         put_off(slice, i, before);
-        take_put_off(slice, context, units);
+        take_put_off<W>(slice, context, units);
         return true;
     }
     end_slice(slice, i, before, verdict.verdict);
@@ -35,15 +36,18 @@ REIHEN_KERNEL_BODY bool look_closer(Slice& slice, const KernelContext& context, 
 constexpr std::size_t kStep = kGroups * kLanes;
 
 // Each index by its own approximation, looked at closer: where the values
-// may leave the range in which the vector test holds.
-bool classify_one_by_one(Slice& slice, const KernelContext& context, const Anchor& anchor,
-                         double& units) {
+// may leave the range in which the vector test holds. Scalar steps, out of
+// the scans' loops, compiled for the baseline in either width; the terms
+// they put off are taken in the slice's.
+template <Width W>
+[[gnu::noinline]] bool classify_one_by_one(Slice& slice, const KernelContext& context,
+                                           const Anchor& anchor, double& units) {
     const double reciprocal = 1.0 / anchor.a;
     for (std::size_t i = 0; i < anchor.count; ++i) {
         const double value =
             approximate_one(anchor.term, reciprocal, context.c, static_cast<double>(i));
         double own = 0.0;
-        if (!look_closer(slice, context, anchor.first + i, value, units, own)) return false;
+        if (!look_closer<W>(slice, context, anchor.first + i, value, units, own)) return false;
         units += own;
     }
     return true;
@@ -54,11 +58,23 @@ bool classify_one_by_one(Slice& slice, const KernelContext& context, const Ancho
 // the interval of its q (P3). Their units are added up as they come; only
 // where some lane is not certain are they classified again, lane by lane
 // (which keeps the common case in registers).
-class IndexScan : AnchorUnits {
+template <Width W>
+class IndexScan : AnchorUnits<W> {
+    using Units = AnchorUnits<W>;
+    using Units::anchor_;
+    using Units::context_;
+    using Units::make_room;
+    using Units::other_units_;
+    using Units::put_off_at;
+    using Units::slice_;
+    using Units::take_terms_put_off;
+    using Units::totals_;
+    using Units::units_now;
+
 public:
     REIHEN_KERNEL_BODY IndexScan(Slice& slice, const KernelContext& context, const Anchor& anchor,
                                  const Cubic& y, double inside, double units_before)
-        : AnchorUnits(slice, context, anchor, units_before),
+        : Units(slice, context, anchor, units_before),
           reciprocal_(1.0 / anchor.a),
           inside_(inside),
           y_(y) {}
@@ -171,7 +187,7 @@ private:
         const double value =
             approximate_one(anchor_.term, reciprocal_, context_.c, static_cast<double>(i));
         double own = 0.0;
-        if (!look_closer(slice_, context_, anchor_.first + i, value, units_now(), own)) {
+        if (!look_closer<W>(slice_, context_, anchor_.first + i, value, units_now(), own)) {
             return false;
         }
         other_units_ += own;
@@ -203,6 +219,7 @@ REIHEN_KERNEL_BODY bool walks_anchor(const KernelContext& context, const Anchor&
 // approximations term * (1 + x)^-s, x = i / a, within their proven bound
 // (P2), adding the certain units to `units`. Returns false where the slice
 // ends within them.
+template <Width W>
 REIHEN_KERNEL_BODY bool scan_anchor(Slice& slice, const KernelContext& context,
                                     const Anchor& anchor, double& units) {
     REIHEN_MAY_FUSE
@@ -217,7 +234,7 @@ REIHEN_KERNEL_BODY bool scan_anchor(Slice& slice, const KernelContext& context,
     if (!(low >= kLowestValue && high <= kHighestValue &&
           low * (1.0 - rules.margin) > rules.limit && high * rules.scale < kTwo51 &&
           low * rules.scale > 0x1p-900)) {
-        return classify_one_by_one(slice, context, anchor, units);
+        return classify_one_by_one<W>(slice, context, anchor, units);
     }
     // The value scaled exactly, as a cubic in i (P2).
     const double scaled_anchor = anchor.term * rules.scale;
@@ -229,17 +246,18 @@ REIHEN_KERNEL_BODY bool scan_anchor(Slice& slice, const KernelContext& context,
     const double inside = 0.5 - rules.margin * (high * rules.scale);
     const Cubic y{scaled_anchor, d1, d2, d3};
     if (walks_anchor(context, anchor, y, low)) {
-        AnchorWalk walk(slice, context, anchor, y, inside, units);
+        AnchorWalk<W> walk(slice, context, anchor, y, inside, units);
         walk.run(units);
         return true;
     }
-    IndexScan indices(slice, context, anchor, y, inside, units);
+    IndexScan<W> indices(slice, context, anchor, y, inside, units);
     return indices.run(units);
 }
 
 // The slice's indices anchor by anchor, their certain units added to
 // `units`; false where the slice ends within them. A slice cut short is
 // scanned no further.
+template <Width W>
 REIHEN_KERNEL_BODY bool scan_anchors(Slice& slice, const KernelContext& context, double& units) {
     const double s = context.s;
     const std::size_t count = slice.length;
@@ -252,7 +270,7 @@ REIHEN_KERNEL_BODY bool scan_anchors(Slice& slice, const KernelContext& context,
         if (reach < kShortestReach) {
             // No approximation near the start: the term itself is computed.
             put_off(slice, i, units);
-            take_put_off(slice, context, units);
+            take_put_off<W>(slice, context, units);
             ++i;
             continue;
         }
@@ -266,7 +284,7 @@ REIHEN_KERNEL_BODY bool scan_anchors(Slice& slice, const KernelContext& context,
         const std::size_t block = static_cast<std::size_t>(
             std::min(derive_next ? reach - 1.0 : reach, static_cast<double>(count - i)));
         const Anchor anchor{a, i, block, anchor_term};
-        if (!scan_anchor(slice, context, anchor, units)) return false;
+        if (!scan_anchor<W>(slice, context, anchor, units)) return false;
         i += block;
         derived_term = derive_next ? derived_anchor(anchor_term, a, context.c, block) : 0.0;
     }
@@ -275,6 +293,7 @@ REIHEN_KERNEL_BODY bool scan_anchors(Slice& slice, const KernelContext& context,
 
 // The whole slice: by the index alone where the terms of s = -1 allow it
 // (P4c), else anchor by anchor.
+template <Width W>
 REIHEN_KERNEL_BODY void scan(Slice& slice, const KernelContext& context) {
     slice.uncertain.clear();
     slice.put_off.count = 0;
@@ -284,29 +303,28 @@ REIHEN_KERNEL_BODY void scan(Slice& slice, const KernelContext& context) {
     slice.by_index = linear_terms_apply(slice, context);
     double units = 0.0;
     if (slice.by_index) {
-        classify_linear_terms(slice, context, units);
-    } else if (!scan_anchors(slice, context, units)) {
+        classify_linear_terms<W>(slice, context, units);
+    } else if (!scan_anchors<W>(slice, context, units)) {
         return;  // its end set its length and units
     }
     if (!slice.cut) slice.units = units;
 }
 
 REIHEN_WIDE_VECTORS void scan_wide(Slice& slice, const KernelContext& context) {
-    scan(slice, context);
+    scan<Width::kWide>(slice, context);
 }
 
-void scan_baseline(Slice& slice, const KernelContext& context) { scan(slice, context); }
+void scan_baseline(Slice& slice, const KernelContext& context) {
+    scan<Width::kBaseline>(slice, context);
+}
 
 }  // namespace
 
-void scan_slice(Slice& slice, const KernelContext& context) {
-    KernelContext in_width = context;
-    if (context.rules.wide_vectors) {
-        in_width.compute_put_off = compute_put_off_wide;
-        scan_wide(slice, in_width);
+void scan_slice(Slice& slice, const KernelContext& context, Width width) {
+    if (width == Width::kWide) {
+        scan_wide(slice, context);
     } else {
-        in_width.compute_put_off = compute_put_off_baseline;
-        scan_baseline(slice, in_width);
+        scan_baseline(slice, context);
     }
 }
 

@@ -10,19 +10,11 @@
 
 namespace reihen::engine {
 
-struct Slice;
-struct KernelContext;
-
-// How the terms put off are computed and classified, in the slice's vector
-// width (compute_put_off).
-using ComputePutOff = void (*)(Slice& slice, const KernelContext& context, double& units);
-
 struct KernelContext {
     double s;
     Binomial c;               // of (1 + x)^-s (P2)
     Binomial inverse_series;  // of (1 + r)^(-1/s) (P4b)
     Rules rules;
-    ComputePutOff compute_put_off = nullptr;  // set where the width is chosen (scan_slice)
 };
 
 // The indices a + i, i < count, of one anchor a, from position `first` of

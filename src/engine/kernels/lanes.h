@@ -58,6 +58,10 @@ inline double lane_sum(const Vec& v) { return (v[0] + v[1]) + (v[2] + v[3]); }
     v += __builtin_shufflevector(v, zero, 4, 5, 0, 1);
 }
 
+// The vector widths each kernel is compiled for: the baseline that every
+// x86-64 processor has, and AVX2 with FMA.
+enum class Width { kBaseline, kWide };
+
 // Whether this processor has AVX2 and FMA; asked once.
 bool wide_vectors_available();
 

@@ -96,7 +96,7 @@ REIHEN_KERNEL_BODY void classify_terms(PutOffTerms& terms, std::size_t count, co
 // Below, `counted` holds each term's q, a tie's too, and `corrections` the
 // +-1 of the ties rounded to their odd neighbour; of the units since the
 // last tie only parities are kept.
-REIHEN_KERNEL_BODY void compute_put_off(Slice& slice, const KernelContext& context, double& units) {
+REIHEN_KERNEL_BODY void take_in_order(Slice& slice, const KernelContext& context, double& units) {
     const Rules& rules = context.rules;
     PutOffTerms& terms = slice.put_off;
     const std::size_t count = terms.count;
@@ -148,13 +148,15 @@ REIHEN_KERNEL_BODY void compute_put_off(Slice& slice, const KernelContext& conte
 
 }  // namespace
 
-REIHEN_WIDE_VECTORS void compute_put_off_wide(Slice& slice, const KernelContext& context,
-                                              double& units) {
-    compute_put_off(slice, context, units);
+template <>
+REIHEN_WIDE_VECTORS void compute_put_off<Width::kWide>(Slice& slice, const KernelContext& context,
+                                                       double& units) {
+    take_in_order(slice, context, units);
 }
 
-void compute_put_off_baseline(Slice& slice, const KernelContext& context, double& units) {
-    compute_put_off(slice, context, units);
+template <>
+void compute_put_off<Width::kBaseline>(Slice& slice, const KernelContext& context, double& units) {
+    take_in_order(slice, context, units);
 }
 
 }  // namespace reihen::engine

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kernel_context.h"
+#include "lanes.h"
 #include "units.h"
 
 namespace reihen::engine {
@@ -87,14 +88,15 @@ inline bool has_room(const Slice& slice, std::size_t count) {
 }
 
 // Takes the terms put off, in order, adding the units known of them to
-// `units`: for each vector width.
-void compute_put_off_wide(Slice& slice, const KernelContext& context, double& units);
-void compute_put_off_baseline(Slice& slice, const KernelContext& context, double& units);
+// `units`: compiled for each vector width W.
+template <Width W>
+void compute_put_off(Slice& slice, const KernelContext& context, double& units);
 
 // The same in the width of the slice's scan, at once where there are none,
 // as there mostly are not.
+template <Width W>
 inline void take_put_off(Slice& slice, const KernelContext& context, double& units) {
-    if (slice.put_off.count != 0) context.compute_put_off(slice, context, units);
+    if (slice.put_off.count != 0) compute_put_off<W>(slice, context, units);
 }
 
 }  // namespace reihen::engine

@@ -77,11 +77,21 @@ struct CheckedCrossings {
 // offset where y reaches h is a ((1 + r)^(-1/s) - 1), here its series to
 // r^3. Where the values at both ends are checked, it is a guess only. The
 // walk keeps its constants, the offset p it has reached, and its units.
-class AnchorWalk : AnchorUnits {
+template <Width W>
+class AnchorWalk : AnchorUnits<W> {
+    using Units = AnchorUnits<W>;
+    using Units::context_;
+    using Units::make_room;
+    using Units::other_units_;
+    using Units::put_off_at;
+    using Units::take_terms_put_off;
+    using Units::totals_;
+    using Units::units_now;
+
 public:
     REIHEN_KERNEL_BODY AnchorWalk(Slice& slice, const KernelContext& context, const Anchor& anchor,
                                   const Cubic& y, double inside, double units_before)
-        : AnchorUnits(slice, context, anchor, units_before),
+        : Units(slice, context, anchor, units_before),
           last_(static_cast<double>(anchor.count) - 1.0),
           y_(y),
           inside_(inside),

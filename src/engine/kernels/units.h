@@ -69,7 +69,6 @@ struct Rules {
     double margin;            // relative margin (P3)
     bool never_grow;          // s >= 0: the terms never grow (P5)
     double shortest_stretch;  // anchors are walked stretch by stretch from here
-    bool wide_vectors;        // whether the kernels use AVX2
 };
 
 // P3 for one value (a computed term or an approximation to one).
