@@ -37,16 +37,16 @@ constexpr double kLeastPieces = 8.0;
 // loses its core to another program.
 constexpr unsigned kPiecesAhead = 64;
 
-static_assert(FastSummationSettings{}.most_uncertain == kMostUncertain);
-
 }  // namespace
 
-Blocks::Blocks(RunState& run, SingleStretches& stretches, SummationMonitor& monitor)
+Blocks::Blocks(RunState& run, const Schedule& schedule, SingleStretches& stretches,
+               SummationMonitor& monitor)
     : run_(run),
+      parameters_(run.parameters()),
+      schedule_(schedule),
       stretches_(stretches),
       monitor_(monitor),
-      rules_(run.rules()),
-      threads_(std::clamp(run.settings().threads, 1U, kMostThreads)),
+      threads_(std::clamp(parameters_.threads, 1U, kMostThreads)),
       slice_length_(kFirstSliceLength),
       pieces_(std::size_t{kPiecesAhead + 2 * kPiecesPerThread} * threads_),
       scratch_(threads_),
@@ -54,7 +54,7 @@ Blocks::Blocks(RunState& run, SingleStretches& stretches, SummationMonitor& moni
     // A piece lists at least one term, so that each piece is added up to
     // past its first.
     for (Slice& slice : scratch_) {
-        slice.most_uncertain = std::max<std::size_t>(run.settings().most_uncertain, 1);
+        slice.most_uncertain = std::max<std::size_t>(parameters_.most_uncertain, 1);
     }
 }
 
@@ -123,8 +123,8 @@ void Blocks::plan_ahead(std::deque<Block>& planned) {
         const Block& last = planned.back();
         const double n = last.n0 + last.length;
         if (!(n < kTwo53)) return;
-        const double y = series_term(n, run_.s()) * scale;
-        if (run_.stretch_expected(n, 2.0, y)) return;
+        const double y = series_term(n, parameters_.s) * scale;
+        if (schedule_.stretch_expected(n, 2.0, y)) return;
         planned.push_back(plan_block(n, y, room, last.rules));
         room -= planned.back().most_units;
     }
@@ -134,8 +134,8 @@ void Blocks::plan_ahead(std::deque<Block>& planned) {
 // more than pow's error) of the larger of the terms at the block's ends,
 // as tau is monotone, and adds at most half a unit more.
 double Blocks::most_units(const Block& block) const {
-    const double first = series_term(block.n0, run_.s());
-    const double last = series_term(block.n0 + block.length - 1.0, run_.s());
+    const double first = series_term(block.n0, parameters_.s);
+    const double last = series_term(block.n0 + block.length - 1.0, parameters_.s);
     return block.length * (std::max(first, last) * block.rules.scale * (1.0 + 0x1p-30) + 0.5);
 }
 
@@ -149,18 +149,19 @@ double Blocks::most_units(const Block& block) const {
 // a time. Units of growing terms are bounded by those of the block's last
 // index.
 Block Blocks::extent(double n, double y, double room) const {
-    const double stretch = run_.stretch_length(n, y);
-    const double reach = anchor_reach(n, run_.s());
+    const double s = parameters_.s;
+    const double shortest_stretch = parameters_.rules.shortest_stretch;
+    const double stretch = schedule_.stretch_length(n, y);
+    const double reach = anchor_reach(n, s);
     const bool walked_anchors = walks(stretch, reach, y);
-    const double walked = walked_anchors ? stretch / rules_.shortest_stretch : 1.0;
+    const double walked = walked_anchors ? stretch / shortest_stretch : 1.0;
     // A walked share spans 64 anchors at most, over which the length of
     // the stretches, estimated at its start, changes little.
     const double widest = walked_anchors ? std::max(kFirstSliceLength, 64.0 * reach) : kLongestWalk;
     double fits = 0.9 * room / std::max(y, 0x1p-30);
-    if (run_.s() < 0.0) fits /= power(1.0 + fits / n, -run_.s());
+    if (s < 0.0) fits /= power(1.0 + fits / n, -s);
     const double share_length =
-        walked_anchors ? std::min(slice_length_, kMostStretches * rules_.shortest_stretch)
-                       : slice_length_;
+        walked_anchors ? std::min(slice_length_, kMostStretches * shortest_stretch) : slice_length_;
     const double share = std::min({share_length * walked, widest, kLongestWalk});
     const double shortest = std::min({kFirstSliceLength * walked, widest, kLongestWalk});
     const double length =
@@ -177,8 +178,9 @@ Block Blocks::extent(double n, double y, double room) const {
 // many values too close to call, as each of those takes its computed
 // term.
 bool Blocks::walks(double stretch, double reach, double y) const {
-    return stretch > rules_.shortest_stretch && reach >= kShortestReach &&
-           std::isfinite(run_.inverse_series()[3]) && rules_.margin * y < 0x1p-6;
+    const Rules& rules = parameters_.rules;
+    return stretch > rules.shortest_stretch && reach >= kShortestReach &&
+           std::isfinite(parameters_.inverse_series[3]) && rules.margin * y < 0x1p-6;
 }
 
 // Cuts the block into pieces and hands them out. A piece's bounds follow
@@ -213,10 +215,10 @@ bool Blocks::scan(unsigned thread, std::uint64_t id) {
     Slice& slice = scratch_[thread];
     slice.n0 = piece.n0.load(std::memory_order_acquire);
     slice.length = piece.length.load(std::memory_order_acquire);
-    Rules binade = rules_;
-    binade.scale = piece.scale.load(std::memory_order_acquire);
+    const Rules binade = parameters_.rules_at(piece.scale.load(std::memory_order_acquire));
     if (piece.id.load(std::memory_order_relaxed) != id) return false;
-    scan_slice(slice, {run_.s(), run_.coefficients(), run_.inverse_series(), binade}, run_.width());
+    scan_slice(slice, {parameters_.s, parameters_.coefficients, parameters_.inverse_series, binade},
+               parameters_.width);
     return true;
 }
 

@@ -13,7 +13,9 @@
 #include "kernels/term_approximation.h"
 #include "kernels/units.h"
 #include "monitor.h"
+#include "run_parameters.h"
 #include "run_state.h"
+#include "schedule.h"
 #include "settings.h"
 #include "single_stretches.h"
 #include "worker_pool.h"
@@ -55,7 +57,8 @@ struct Block {
 
 class Blocks final : PieceWork {
 public:
-    Blocks(RunState& run, SingleStretches& stretches, SummationMonitor& monitor);
+    Blocks(RunState& run, const Schedule& schedule, SingleStretches& stretches,
+           SummationMonitor& monitor);
 
     Blocks(const Blocks&) = delete;
     Blocks& operator=(const Blocks&) = delete;
@@ -86,9 +89,10 @@ private:
     void add_piece_slowly(const Piece& piece);
 
     RunState& run_;
+    const RunParameters& parameters_;
+    const Schedule& schedule_;
     SingleStretches& stretches_;
     SummationMonitor& monitor_;
-    const Rules rules_;  // but for the scale, which each block sets
     const unsigned threads_;
     double slice_length_;  // a thread's share of the next block
     std::uint64_t blocks_ = 0;

@@ -10,7 +10,9 @@
 
 #include "blocks.h"
 #include "kernels/units.h"
+#include "run_parameters.h"
 #include "run_state.h"
+#include "schedule.h"
 #include "series.h"
 #include "single_stretches.h"
 
@@ -25,19 +27,21 @@ class Summation {  // NOLINT(clang-analyzer-optin.performance.Padding)
 public:
     Summation(double s, double limit, SummationMonitor& monitor,
               const FastSummationSettings& settings)
-        : run_(s, limit, settings),
-          stretches_(run_),
-          blocks_(run_, stretches_, monitor),
+        : parameters_(s, limit, settings),
+          schedule_(parameters_),
+          run_(parameters_, {settings.start_sum, settings.first_index}),
+          stretches_(run_, schedule_),
+          blocks_(run_, schedule_, stretches_, monitor),
           monitor_(monitor) {}
 
     double run() {
         // The first index through the plain step: from then on the sum is
         // at least about 1, a normal number with a last-place unit.
-        if (!run_.plain_step(series_term(run_.n(), run_.s()))) return finished();
+        if (!run_.plain_step(series_term(run_.n(), parameters_.s))) return finished();
         bool stretches = stretches_ahead();
         while (!run_.ended() && run_.n() < kTwo53) {
             if (stretches) {
-                stretches = stretches_.step(kTwo53 - 1.0, run_.sequential_stretch(run_.n()));
+                stretches = stretches_.step(kTwo53 - 1.0, schedule_.sequential_stretch(run_.n()));
                 if (!stretches) blocks_.start_small();
                 // The monitor is asked right after it was told, so that a
                 // stop always comes with the count and sum it saw last.
@@ -70,7 +74,7 @@ private:
     // can be, which blocks cannot take.
     bool stretches_ahead() const {
         return run_.n() < kTwo53 && (unit_scale(run_.sum()) == 0.0 ||
-                                     run_.stretch_expected(run_.n(), 2.0, run_.scaled_term()));
+                                     schedule_.stretch_expected(run_.n(), 2.0, run_.scaled_term()));
     }
 
     double stopped() {
@@ -90,19 +94,22 @@ private:
     RunEnd how_it_ended() const {
         if (std::isinf(run_.sum())) return RunEnd::kInfinite;
         if (fixed_term_added_) return RunEnd::kFixedTerm;
-        return series_term(run_.n(), run_.s()) > run_.limit() ? RunEnd::kSettled : RunEnd::kLimit;
+        const double term = series_term(run_.n(), parameters_.s);
+        return term > parameters_.rules.limit ? RunEnd::kSettled : RunEnd::kLimit;
     }
 
     // From n = 2^53 on the term is fixed (P6).
     void fixed_term_sum() {
-        const double term = series_term(run_.n(), run_.s());
-        if (!(term > run_.limit())) return;
+        const double term = series_term(run_.n(), parameters_.s);
+        if (!(term > parameters_.rules.limit)) return;
         fixed_term_added_ = true;
         run_.add_fixed_term(term, &fixed_term_binades_);
     }
 
-    // The run's state and its single stretches come before the blocks,
-    // which are made from them.
+    // The run's parameters, its schedule, its state and its single
+    // stretches come before the blocks, which are made from them.
+    const RunParameters parameters_;
+    const Schedule schedule_;
     RunState run_;
     SingleStretches stretches_;
     Blocks blocks_;

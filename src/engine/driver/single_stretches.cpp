@@ -16,15 +16,17 @@ inline double SingleStretches::approximation(double at) {
     if (!(at >= anchor_ && at < anchor_end_)) {
         anchor_ = at;
         anchor_reciprocal_ = 1.0 / at;
-        anchor_end_ = at + anchor_reach(at, run_.s());
-        anchor_term_ = series_term(at, run_.s());
+        const double s = run_.parameters().s;
+        anchor_end_ = at + anchor_reach(at, s);
+        anchor_term_ = series_term(at, s);
         if (anchor_end_ - at < kShortestReach ||
             !(anchor_term_ >= kLowestValue && anchor_term_ <= kHighestValue)) {
             anchor_end_ = at;  // none here
             return 0.0;
         }
     }
-    return approximate_one(anchor_term_, anchor_reciprocal_, run_.coefficients(), at - anchor_);
+    return approximate_one(anchor_term_, anchor_reciprocal_, run_.parameters().coefficients,
+                           at - anchor_);
 }
 
 // Whether y_a and y_b (scaled terms) both lie e = margin * max inside the
@@ -50,13 +52,13 @@ inline double SingleStretches::last_in_binade(double q, double m, double bound) 
 // checked by computing the term there. A little short of the place where
 // the margin would no longer hold, so that the guess usually holds.
 inline double SingleStretches::predicted_end(double q, double y_a, const Rules& now) const {
-    const double s = run_.s();
+    const double s = run_.parameters().s;
     const double n = run_.n();
     const double margin = now.margin;
     if (s == 0.0) return kTwo53;
     const double e = 2.0 * margin * y_a;
     double y_end = s > 0.0 ? q - 0.5 + e : q + 0.5 - e;
-    if (s > 0.0) y_end = std::max(y_end, run_.limit() * (1.0 + 4.0 * margin) * now.scale);
+    if (s > 0.0) y_end = std::max(y_end, now.limit * (1.0 + 4.0 * margin) * now.scale);
     // n_end = n (1 + r)^k with 1 + r = y_end / y_a and k = -1/s; by the
     // binomial series to third order where r is small, by pow elsewhere.
     const double r = y_end / y_a - 1.0;
@@ -81,11 +83,11 @@ bool SingleStretches::step(double bound, double shortest) {
     const double m = run_.sum() * now.scale;
     if (start.verdict != Verdict::kUnits || m + q >= kTwo53) {
         ++single_indices_;
-        run_.plain_step(series_term(run_.n(), run_.s()));
+        run_.plain_step(series_term(run_.n(), run_.parameters().s));
         return true;
     }
     const double y_a = value * now.scale;
-    if (run_.stretch_length(run_.n(), y_a) < shortest) {
+    if (schedule_.stretch_length(run_.n(), y_a) < shortest) {
         ++single_indices_;
         run_.add_certain(q, 1.0, now.scale);  // below 2^53 units, as m + q is
         return false;

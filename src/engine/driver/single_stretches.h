@@ -8,13 +8,14 @@
 #include "kernels/term_approximation.h"
 #include "kernels/units.h"
 #include "run_state.h"
+#include "schedule.h"
 #include "settings.h"
 
 namespace reihen::engine {
 
 class SingleStretches {
 public:
-    explicit SingleStretches(RunState& run) : run_(run) {}
+    SingleStretches(RunState& run, const Schedule& schedule) : run_(run), schedule_(schedule) {}
 
     // One stretch from n on, up to index `bound` at most, or one plain step
     // where there is none to take. Where stretches are expected to be
@@ -32,6 +33,7 @@ private:
     double predicted_end(double q, double y_a, const Rules& now) const;
 
     RunState& run_;
+    const Schedule& schedule_;
     // The anchor of the approximations, serving [anchor_, anchor_end_).
     double anchor_ = 0.0;
     double anchor_reciprocal_ = 0.0;

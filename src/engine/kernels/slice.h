@@ -8,6 +8,7 @@
 
 #include "kernel_context.h"
 #include "lanes.h"
+#include "settings.h"
 #include "units.h"
 
 namespace reihen::engine {
@@ -35,10 +36,6 @@ struct PutOffTerms {
 
 enum class SliceEnd { kOpen, kBelowLimit, kSettled };
 
-// The most uncertain indices one slice holds by default: a slice that would
-// hold more is cut short there, which bounds its memory.
-constexpr std::size_t kMostUncertain = 1 << 17;
-
 // A piece of a block as one thread scans it, each thread in a slice of its
 // own: the indices n0 .. n0 + length - 1, classified into certain units and
 // uncertain terms under one binade's rules. Each slice has cache lines of
@@ -53,7 +50,8 @@ struct alignas(64) Slice {
     SliceEnd end = SliceEnd::kOpen;
     bool cut = false;       // ended early with its list of uncertain indices full
     bool by_index = false;  // classified by the index alone (s = -1, P4c)
-    std::size_t most_uncertain = kMostUncertain;  // the list's capacity
+    // The list's capacity: a slice that would hold more is cut short there.
+    std::size_t most_uncertain = FastSummationSettings{}.most_uncertain;
     // Whether the sum's unit count m is known to be even where the parity
     // of the slice's units was `even_parity`: true from a listed tie on,
     // until a listed term that is no tie (compute_put_off).

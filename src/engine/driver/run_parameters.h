@@ -1,0 +1,54 @@
+// What stays the same for the whole of a run, each part stored once: the
+// series, the rules of its binades but for their scale, and how the run's
+// work is shared out.
+#pragma once
+
+#include <cstddef>
+
+#include "kernels/lanes.h"
+#include "kernels/term_approximation.h"
+#include "kernels/units.h"
+#include "settings.h"
+
+namespace reihen::engine {
+
+struct RunParameters {
+    RunParameters(double s, double limit, const FastSummationSettings& settings)
+        : s(s),
+          rules{.scale = 0.0,
+                .limit = limit,
+                .margin = settings.margin,
+                .never_grow = s >= 0.0,
+                .shortest_stretch = settings.shortest_stretch},
+          stretches_per_anchor(settings.stretches_per_anchor),
+          threads(settings.threads),
+          most_uncertain(settings.most_uncertain),
+          width(settings.wide_vectors && wide_vectors_available() ? Width::kWide
+                                                                  : Width::kBaseline),
+          coefficients(binomial_coefficients(s)),
+          inverse_series(binomial_coefficients(1.0 / s)) {}
+
+    // The rules of the binade whose scale is `scale`.
+    Rules rules_at(double scale) const {
+        Rules binade = rules;
+        binade.scale = scale;
+        return binade;
+    }
+
+    const double s;
+    // The limit, the margin and the rest of every binade's rules; their
+    // scale is that of no binade (rules_at sets it).
+    const Rules rules;
+    const double stretches_per_anchor;
+    const unsigned threads;
+    const std::size_t most_uncertain;
+    // The kernels' vector width: the widest the processor has, unless the
+    // settings turn it off.
+    const Width width;
+    // The binomial coefficients of (1 + x)^-s and of its inverse series
+    // (1 + r)^(-1/s) (P2, P4b).
+    const Binomial coefficients;
+    const Binomial inverse_series;
+};
+
+}  // namespace reihen::engine
