@@ -130,7 +130,7 @@ void kernel(benchmark::State& state, const Kernel& k) {
         slice.length = k.length;
         scan_slice(slice, {kKernelS, c, inverse, rules},
                    wide_vectors_available() ? Width::kWide : Width::kBaseline);
-        benchmark::DoNotOptimize(slice.units);
+        benchmark::DoNotOptimize(slice.result.units);
     }
 }
 

@@ -65,9 +65,9 @@ TEST(BlockScan, SharesAddTheUnitsOfEachTerm) {
             scan_slice(slice,
                        {c.s, binomial_coefficients(c.s), binomial_coefficients(1.0 / c.s), rules},
                        width);
-            EXPECT_EQ(slice.end, SliceEnd::kOpen);
-            EXPECT_EQ(slice.length, c.length);
-            EXPECT_EQ(slice.units, expected);
+            EXPECT_EQ(slice.result.end, SliceEnd::kOpen);
+            EXPECT_EQ(slice.result.length, c.length);
+            EXPECT_EQ(slice.result.units, expected);
         }
     }
 }
@@ -127,16 +127,16 @@ TEST(BlockScan, SharesWithTiesAddWhatEachTermAdds) {
             scan_slice(slice,
                        {c.s, binomial_coefficients(c.s), binomial_coefficients(1.0 / c.s), rules},
                        width);
-            ASSERT_EQ(slice.end, SliceEnd::kOpen);
-            ASSERT_FALSE(slice.cut);
+            ASSERT_EQ(slice.result.end, SliceEnd::kOpen);
+            ASSERT_FALSE(slice.result.cut);
             std::uint64_t m = start;
             double added = 0.0;
-            for (const Uncertain& u : slice.uncertain) {
+            for (const Uncertain& u : slice.result.uncertain) {
                 m += static_cast<std::uint64_t>(u.units_before - added);
                 m = add_units(m, u.term * c.scale);
                 added = u.units_before;
             }
-            m += static_cast<std::uint64_t>(slice.units - added);
+            m += static_cast<std::uint64_t>(slice.result.units - added);
             EXPECT_EQ(m, expected);
         }
     }
@@ -200,11 +200,11 @@ TEST(BlockScan, ASliceCutShortKeepsWhatCameBeforeTheCut) {
             scan_slice(slice,
                        {c.s, binomial_coefficients(c.s), binomial_coefficients(1.0 / c.s), rules},
                        width);
-            EXPECT_TRUE(slice.cut);
-            EXPECT_EQ(slice.end, SliceEnd::kOpen);
-            EXPECT_EQ(slice.length, cut_at);
-            EXPECT_EQ(slice.uncertain.size(), c.capacity);
-            EXPECT_EQ(slice.units, units_before);
+            EXPECT_TRUE(slice.result.cut);
+            EXPECT_EQ(slice.result.end, SliceEnd::kOpen);
+            EXPECT_EQ(slice.result.length, cut_at);
+            EXPECT_EQ(slice.result.uncertain.size(), c.capacity);
+            EXPECT_EQ(slice.result.units, units_before);
         }
     }
 }

@@ -3,58 +3,64 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include "piece_ring.h"
+
 namespace {
 
+using reihen::engine::PieceRing;
+using reihen::engine::ScanResult;
 using reihen::engine::WorkerPool;
 
-// Pieces whose scanning on the other threads waits until the test lets it
-// finish; records which thread kept each piece's result.
+// Pieces in a ring whose scanning on the other threads waits until the test
+// lets it finish; records which thread kept each piece's result.
 class HeldPieces : public reihen::engine::PieceWork {
 public:
-    explicit HeldPieces(std::size_t pieces, bool released = false)
-        : released_(released), kept_by_(pieces) {}
+    HeldPieces(std::size_t pieces, std::size_t slots, bool released = false)
+        : ring_(slots), released_(released), kept_by_(pieces) {}
 
-    bool scan(unsigned thread, std::uint64_t piece) override {
+    void scan(unsigned thread, std::uint64_t piece) override {
         if (thread != 0) {
             started_.store(piece + 1);
             while (!released_.load()) std::this_thread::yield();
         }
-        return true;
+        ScanResult found;
+        if (ring_.keep(piece, found)) kept_by_[piece].push_back(thread);
     }
-    void keep(unsigned thread, std::uint64_t piece) override { kept_by_[piece].push_back(thread); }
+    bool finished(std::uint64_t piece) const override { return ring_.finished(piece); }
 
     void wait_until_started(std::uint64_t piece) const {
         while (started_.load() != piece + 1) std::this_thread::yield();
     }
 
+    PieceRing ring_;
     std::atomic<std::uint64_t> started_{0};
     std::atomic<bool> released_;
     std::vector<std::vector<unsigned>> kept_by_;
 };
 
 // A piece that the other thread holds and does not finish: the main thread
-// scans it itself, or withdraws it, and reuses its slot at once. What the
-// other thread finds later is dropped, not kept over the piece's result or
-// over the result of the slot's next piece.
+// scans it itself, or withdraws it, and plans its slot anew at once. What
+// the other thread finds later is dropped, not kept over the piece's result
+// or over the result of the slot's next piece.
 TEST(WorkerPool, APieceHeldUpIsScannedAgainOrWithdrawnAndKeptOnce) {
     for (const bool withdrawn : {false, true}) {
         for (const bool next_first : {false, true}) {
             SCOPED_TRACE(testing::Message() << withdrawn << next_first);
-            HeldPieces pieces(2);
+            HeldPieces pieces(2, 1);
             {
-                WorkerPool pool(2, 1, pieces);
+                WorkerPool pool(2, pieces);
                 ASSERT_EQ(pool.size(), 2U);
+                pieces.ring_.plan(0, {});
                 pool.publish(1);
                 pieces.wait_until_started(0);
                 if (withdrawn) {
-                    pool.withdraw();
+                    pieces.ring_.withdraw(pool.withdraw());
                 } else {
                     pool.wait_for(0);
                 }
@@ -62,7 +68,7 @@ TEST(WorkerPool, APieceHeldUpIsScannedAgainOrWithdrawnAndKeptOnce) {
                 pool.add_statistics(statistics);
                 EXPECT_EQ(statistics.scanned_again, withdrawn ? 0U : 1U);
                 if (next_first) {
-                    pool.reserve(1);
+                    pieces.ring_.plan(1, {});
                     pool.publish(2);
                     pool.wait_for(1);
                 }
@@ -85,10 +91,11 @@ TEST(WorkerPool, MakesDoWithTheThreadsTheSystemGives) {
                 std::make_error_code(std::errc::resource_unavailable_try_again));
         return std::thread(std::move(body));
     };
-    HeldPieces pieces(8, true);
+    HeldPieces pieces(8, 8, true);
     {
-        WorkerPool pool(4, 8, pieces, refuse_the_second);
+        WorkerPool pool(4, pieces, refuse_the_second);
         EXPECT_EQ(pool.size(), 2U);
+        for (std::uint64_t piece = 0; piece < 8; ++piece) pieces.ring_.plan(piece, {});
         pool.publish(8);
         for (std::uint64_t piece = 0; piece < 8; ++piece) pool.wait_for(piece);
     }

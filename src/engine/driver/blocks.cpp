@@ -50,7 +50,7 @@ Blocks::Blocks(RunState& run, const Schedule& schedule, SingleStretches& stretch
       slice_length_(kFirstSliceLength),
       pieces_(std::size_t{kPiecesAhead + 2 * kPiecesPerThread} * threads_),
       scratch_(threads_),
-      pool_(threads_, pieces_.size(), *this) {
+      pool_(threads_, *this) {
     // A piece lists at least one term, so that each piece is added up to
     // past its first.
     for (Slice& slice : scratch_) {
@@ -62,6 +62,7 @@ void Blocks::start_small() { slice_length_ = kFirstSliceLength; }
 
 void Blocks::add_statistics(RunStatistics& statistics) const {
     pool_.add_statistics(statistics);
+    statistics.sleeps += pieces_.sleeps();
     statistics.blocks = blocks_;
     statistics.pieces_cut = pieces_cut_;
     statistics.pieces_across_binades = pieces_across_binades_;
@@ -87,11 +88,11 @@ bool Blocks::run() {
         planned.pop_front();
         monitor_.progress(run_.added(), run_.sum());
         if (monitor_.stop_requested()) {
-            pool_.withdraw();
+            pieces_.withdraw(pool_.withdraw());
             return false;
         }
         if (!as_planned || planned.empty()) {
-            pool_.withdraw();
+            pieces_.withdraw(pool_.withdraw());
             return true;
         }
     }
@@ -183,8 +184,7 @@ bool Blocks::walks(double stretch, double reach, double y) const {
            std::isfinite(parameters_.inverse_series[3]) && rules.margin * y < 0x1p-6;
 }
 
-// Cuts the block into pieces and hands them out. A piece's bounds follow
-// from the block alone, never from the thread that scans it or when.
+// Cuts the block into pieces and hands them out.
 void Blocks::hand_out(Block& block) {
     // Whole numbers below 2^53.
     const auto all = static_cast<std::uint64_t>(block.length);
@@ -193,44 +193,26 @@ void Blocks::hand_out(Block& block) {
     block.end_piece = block.first_piece + (all + each - 1) / each;
     for (std::uint64_t id = block.first_piece; id < block.end_piece; ++id) {
         const std::uint64_t first = (id - block.first_piece) * each;
-        pool_.reserve(id);
-        Piece& piece = pieces_[id % pieces_.size()];
-        // Each store follows the one of `id` before it: a thread that
-        // reads any of the new values also reads the new `id` after.
-        piece.id.store(UINT64_MAX, std::memory_order_relaxed);
-        piece.n0.store(block.n0 + static_cast<double>(first), std::memory_order_release);
-        piece.length.store(std::min(each, all - first), std::memory_order_release);
-        piece.scale.store(block.rules.scale, std::memory_order_release);
-        piece.id.store(id, std::memory_order_release);
+        pieces_.plan(id, {.n0 = block.n0 + static_cast<double>(first),
+                          .length = std::min(each, all - first),
+                          .scale = block.rules.scale});
     }
     pool_.publish(block.end_piece);
 }
 
-// Scans a piece in the thread's own slice, where the piece read is the
-// one of that number (a thread that took it long ago may find its slot
-// handed out anew).
-bool Blocks::scan(unsigned thread, std::uint64_t id) {
-    const Piece& piece = pieces_[id % pieces_.size()];
-    if (piece.id.load(std::memory_order_acquire) != id) return false;
+// Scans a piece in the thread's own slice, where the piece's slot still
+// holds it (a thread that took it long ago may find the slot planned anew).
+void Blocks::scan(unsigned thread, std::uint64_t id) {
+    PiecePlan plan;
+    if (!pieces_.read_plan(id, plan)) return;
     Slice& slice = scratch_[thread];
-    slice.n0 = piece.n0.load(std::memory_order_acquire);
-    slice.length = piece.length.load(std::memory_order_acquire);
-    const Rules binade = parameters_.rules_at(piece.scale.load(std::memory_order_acquire));
-    if (piece.id.load(std::memory_order_relaxed) != id) return false;
-    scan_slice(slice, {parameters_.s, parameters_.coefficients, parameters_.inverse_series, binade},
+    slice.n0 = plan.n0;
+    slice.length = plan.length;
+    scan_slice(slice,
+               {parameters_.s, parameters_.coefficients, parameters_.inverse_series,
+                parameters_.rules_at(plan.scale)},
                parameters_.width);
-    return true;
-}
-
-void Blocks::keep(unsigned thread, std::uint64_t id) {
-    Piece& piece = pieces_[id % pieces_.size()];
-    Slice& slice = scratch_[thread];
-    piece.scanned_length = slice.length;
-    piece.units = slice.units;
-    piece.end = slice.end;
-    piece.cut = slice.cut;
-    piece.by_index = slice.by_index;
-    piece.uncertain.swap(slice.uncertain);
+    pieces_.keep(id, slice.result);
 }
 
 // Adds the block's pieces in order, each as soon as it is scanned. False
@@ -244,10 +226,10 @@ bool Blocks::add_block(const Block& block) {
             return false;
         }
         pool_.wait_for(id);
-        const Piece& piece = pieces_[id % pieces_.size()];
-        add_piece(piece);
+        const ScanResult& found = pieces_.result(id);
+        add_piece(pieces_.planned(id), found);
         if (run_.ended()) return false;
-        if (piece.cut) {
+        if (found.cut) {
             ++pieces_cut_;
             return false;
         }
@@ -256,38 +238,35 @@ bool Blocks::add_block(const Block& block) {
 }
 
 // Adds a piece scanned for the sum's binade, which starts at index n.
-void Blocks::add_piece(const Piece& piece) {
-    const double n0 = piece.n0.load(std::memory_order_relaxed);
-    const double scale = piece.scale.load(std::memory_order_relaxed);
-    if (piece.by_index) ++pieces_by_index_;
+void Blocks::add_piece(const PiecePlan& plan, const ScanResult& found) {
+    if (found.by_index) ++pieces_by_index_;
     double units_added = 0.0;
-    for (const Uncertain& u : piece.uncertain) {
-        const double at = n0 + static_cast<double>(u.position);
-        if (!run_.add_certain(u.units_before - units_added, at - run_.n(), scale)) {
-            return add_piece_slowly(piece);
+    for (const Uncertain& u : found.uncertain) {
+        const double at = plan.n0 + static_cast<double>(u.position);
+        if (!run_.add_certain(u.units_before - units_added, at - run_.n(), plan.scale)) {
+            return add_piece_slowly(plan, found);
         }
         units_added = u.units_before;
         if (!run_.plain_step(u.term)) return;
-        if (unit_scale(run_.sum()) != scale) return add_piece_slowly(piece);
+        if (unit_scale(run_.sum()) != plan.scale) return add_piece_slowly(plan, found);
     }
-    const double end = n0 + static_cast<double>(piece.scanned_length);
-    if (!run_.add_certain(piece.units - units_added, end - run_.n(), scale)) {
-        return add_piece_slowly(piece);
+    const double end = plan.n0 + static_cast<double>(found.length);
+    if (!run_.add_certain(found.units - units_added, end - run_.n(), plan.scale)) {
+        return add_piece_slowly(plan, found);
     }
-    if (piece.end != SliceEnd::kOpen) run_.end();
+    if (found.end != SliceEnd::kOpen) run_.end();
 }
 
 // Where the binade changes within a piece: from the index reached on,
 // stretch by stretch, or index by index, under the rules of the current
 // binade; an end the piece found still holds (P9).
-void Blocks::add_piece_slowly(const Piece& piece) {
+void Blocks::add_piece_slowly(const PiecePlan& plan, const ScanResult& found) {
     ++pieces_across_binades_;
-    const double end =
-        piece.n0.load(std::memory_order_relaxed) + static_cast<double>(piece.scanned_length);
+    const double end = plan.n0 + static_cast<double>(found.length);
     while (run_.n() < end && !run_.ended()) {
         stretches_.step(end - 1.0, run_.rules().shortest_stretch);
     }
-    if (!run_.ended() && piece.end != SliceEnd::kOpen) run_.end();
+    if (!run_.ended() && found.end != SliceEnd::kOpen) run_.end();
 }
 
 }  // namespace reihen::engine

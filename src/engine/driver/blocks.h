@@ -3,7 +3,6 @@
 // adding, and added in order on the main thread.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -13,6 +12,7 @@
 #include "kernels/term_approximation.h"
 #include "kernels/units.h"
 #include "monitor.h"
+#include "piece_ring.h"
 #include "run_parameters.h"
 #include "run_state.h"
 #include "schedule.h"
@@ -21,27 +21,6 @@
 #include "worker_pool.h"
 
 namespace reihen::engine {
-
-// A piece of a block: the indices to scan and the binade to scan them in,
-// then what the scanning found. Each has cache lines of its own, as
-// different threads write neighbouring pieces.
-struct alignas(64) Piece {
-    // Written by the main thread while no thread may keep the piece's
-    // result, and read by a thread that took the piece's number: `id`
-    // tells it whether it read the piece of that number (hand_out, scan).
-    std::atomic<std::uint64_t> id{UINT64_MAX};
-    std::atomic<double> n0{0.0};
-    std::atomic<std::size_t> length{0};
-    std::atomic<double> scale{0.0};
-    // Written by the thread that keeps its result, then read by the main
-    // thread, as are `n0` and `scale` (its own).
-    std::size_t scanned_length = 0;  // the indices before `end`
-    double units = 0.0;
-    std::vector<Uncertain> uncertain;
-    SliceEnd end = SliceEnd::kOpen;
-    bool cut = false;
-    bool by_index = false;
-};
 
 // Indices n0 .. n0 + length - 1, classified under one binade's rules on all
 // threads and added in order, as the pieces first_piece .. end_piece - 1.
@@ -82,11 +61,11 @@ private:
     Block extent(double n, double y, double room) const;
     bool walks(double stretch, double reach, double y) const;
     void hand_out(Block& block);
-    bool scan(unsigned thread, std::uint64_t id) override;
-    void keep(unsigned thread, std::uint64_t id) override;
+    void scan(unsigned thread, std::uint64_t id) override;
+    bool finished(std::uint64_t id) const override { return pieces_.finished(id); }
     bool add_block(const Block& block);
-    void add_piece(const Piece& piece);
-    void add_piece_slowly(const Piece& piece);
+    void add_piece(const PiecePlan& plan, const ScanResult& found);
+    void add_piece_slowly(const PiecePlan& plan, const ScanResult& found);
 
     RunState& run_;
     const RunParameters& parameters_;
@@ -100,10 +79,9 @@ private:
     std::uint64_t pieces_across_binades_ = 0;
     std::uint64_t pieces_dropped_ = 0;
     std::uint64_t pieces_by_index_ = 0;
-    // The pieces in flight, by their numbers modulo the ring's size, and
-    // each thread's slice to scan them in. The pool's threads use both, so
-    // they are made before it and outlive it.
-    std::vector<Piece> pieces_;
+    // The pieces in flight, and each thread's slice to scan them in. The
+    // pool's threads use both, so they are made before it and outlive it.
+    PieceRing pieces_;
     std::vector<Slice> scratch_;
     WorkerPool pool_;
 };

@@ -21,13 +21,8 @@ std::thread WorkerPool::start_thread(std::function<void()> body) {
     return std::thread(std::move(body));
 }
 
-WorkerPool::WorkerPool(unsigned count, std::size_t capacity, PieceWork& pieces,
-                       const StartThread& start)
-    : capacity_(capacity),
-      work_(pieces),
-      state_(std::make_unique<std::atomic<std::uint64_t>[]>(capacity)),
-      alone_since_(Clock::now()) {
-    for (std::size_t slot = 0; slot < capacity_; ++slot) state_[slot].store(0);
+WorkerPool::WorkerPool(unsigned count, PieceWork& pieces, const StartThread& start)
+    : work_(pieces), alone_since_(Clock::now()) {
     for (unsigned index = 1; index < count; ++index) {
         try {
             workers_.push_back(start([this, index] { work(index); }));
@@ -43,36 +38,21 @@ WorkerPool::~WorkerPool() {
     for (auto& worker : workers_) worker.join();
 }
 
-void WorkerPool::reserve(std::uint64_t piece) {
-    if (piece < capacity_) return;
-    const std::uint64_t before = piece - capacity_;
-    piece_finished_.wait([&] { return finished(before); }, main_spin_);
-}
-
 void WorkerPool::publish(std::uint64_t end) {
     counters_.published.store(end);
     work_handed_out_.notify();
 }
 
-void WorkerPool::withdraw() {
+std::uint64_t WorkerPool::withdraw() {
     const std::uint64_t end = counters_.published.load(std::memory_order_relaxed);
     std::uint64_t taken = counters_.taken.load();
     while (taken < end && !counters_.taken.compare_exchange_weak(taken, end)) {
     }
-    for (std::uint64_t piece = end > capacity_ ? end - capacity_ : 0; piece < end; ++piece) {
-        std::atomic<std::uint64_t>& state = state_[piece % capacity_];
-        std::uint64_t now = state.load();
-        while (now < 2 * piece + 1 && !state.compare_exchange_weak(now, 2 * piece + 2)) {
-        }
-        // A thread keeping its result now is let finish.
-        if (now == 2 * piece + 1) {
-            piece_finished_.wait([&] { return finished(piece); }, main_spin_);
-        }
-    }
+    return end;
 }
 
 void WorkerPool::wait_for(std::uint64_t piece) {
-    while (!finished(piece)) {
+    while (!work_.finished(piece)) {
         std::uint64_t other = 0;
         if (try_take(other)) {
             scan_on_main_thread(other);
@@ -81,7 +61,9 @@ void WorkerPool::wait_for(std::uint64_t piece) {
         // Only pieces that other threads hold are left: the one needed is
         // waited for about as long as it takes, then scanned here too.
         const auto patience = 2 * piece_time_ + std::chrono::microseconds(20);
-        if (Wakeup::spin_until([&] { return finished(piece); }, Clock::now() + patience)) return;
+        if (Wakeup::spin_until([&] { return work_.finished(piece); }, Clock::now() + patience)) {
+            return;
+        }
         ++scanned_again_;
         scan_on_main_thread(piece);
     }
@@ -94,7 +76,7 @@ void WorkerPool::add_statistics(RunStatistics& statistics) const {
     statistics.threads = size();
     statistics.pieces = counters_.published.load();
     statistics.scanned_again = scanned_again_;
-    statistics.sleeps = work_handed_out_.sleeps() + piece_finished_.sleeps();
+    statistics.sleeps = work_handed_out_.sleeps();
     statistics.alone = std::chrono::duration<double>(alone).count();
 }
 
@@ -112,7 +94,7 @@ void WorkerPool::work(unsigned index) {
         }
         if (!busy) note_busy(true);
         busy = true;
-        scan(index, piece);
+        work_.scan(index, piece);
     }
 }
 
@@ -131,32 +113,11 @@ bool WorkerPool::work_waiting() const {
     return counters_.taken.load() < counters_.published.load();
 }
 
-// The first thread to finish the piece keeps its result; a later one, or
-// one whose piece was withdrawn, drops what it found.
-void WorkerPool::scan(unsigned thread, std::uint64_t piece) {
-    if (!work_.scan(thread, piece)) return;
-    std::atomic<std::uint64_t>& state = state_[piece % capacity_];
-    const std::uint64_t keeping = 2 * piece + 1;
-    std::uint64_t now = state.load();
-    while (now < keeping) {
-        if (state.compare_exchange_weak(now, keeping)) {
-            work_.keep(thread, piece);
-            state.store(keeping + 1);
-            piece_finished_.notify();
-            return;
-        }
-    }
-}
-
 void WorkerPool::scan_on_main_thread(std::uint64_t piece) {
-    if (workers_.empty()) return scan(0, piece);
+    if (workers_.empty()) return work_.scan(0, piece);
     const auto start = Clock::now();
-    scan(0, piece);
+    work_.scan(0, piece);
     piece_time_ += (Clock::now() - start - piece_time_) / 4;
-}
-
-bool WorkerPool::finished(std::uint64_t piece) const {
-    return state_[piece % capacity_].load() == 2 * piece + 2;
 }
 
 // The main thread works alone while no other thread has work. A thread

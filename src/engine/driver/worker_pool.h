@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -89,14 +88,13 @@ private:
 };
 
 // What is done with each piece: scanned by any thread in a place of that
-// thread's own, then kept as the piece's result by the first thread that
+// thread's own, and kept as the piece's result by the first thread that
 // finishes it.
 class PieceWork {
 public:
     virtual ~PieceWork() = default;
-    // False where the piece's slot no longer holds that piece.
-    virtual bool scan(unsigned thread, std::uint64_t piece) = 0;
-    virtual void keep(unsigned thread, std::uint64_t piece) = 0;
+    virtual void scan(unsigned thread, std::uint64_t piece) = 0;
+    virtual bool finished(std::uint64_t piece) const = 0;
 };
 
 // Scans pieces numbered 0, 1, 2, ... as they are handed out, on up to
@@ -107,9 +105,8 @@ public:
 // counter. A piece that the main thread needs and has waited for longer
 // than a piece takes it scans too: the thread that holds it may have lost
 // its core to another program, or be one of more threads than there are
-// cores. A piece's state lives in slot `piece % capacity` of the caller's
-// ring, which it reuses for a piece once the one before in that slot is
-// finished (reserve).
+// cores. The pool knows the pieces by their numbers only; what they are,
+// and whether one is finished, its work tells.
 class WorkerPool {
 public:
     // Starts a thread running `body`, or throws std::system_error where the
@@ -117,8 +114,7 @@ public:
     using StartThread = std::function<std::thread(std::function<void()> body)>;
     static std::thread start_thread(std::function<void()> body);
 
-    WorkerPool(unsigned count, std::size_t capacity, PieceWork& pieces,
-               const StartThread& start = start_thread);
+    WorkerPool(unsigned count, PieceWork& pieces, const StartThread& start = start_thread);
     ~WorkerPool();
 
     WorkerPool(const WorkerPool&) = delete;
@@ -130,21 +126,19 @@ public:
     // The number of the next piece to be handed out.
     std::uint64_t next_piece() const { return counters_.published.load(std::memory_order_relaxed); }
 
-    // Waits until the slot of `piece`, the next to be handed out, is free.
-    void reserve(std::uint64_t piece);
-
     // Hands out the pieces before `end`.
     void publish(std::uint64_t end);
 
-    // The pieces handed out and not finished are finished as they are: none
-    // is taken any more, and what a thread scanning one finds is not kept.
-    void withdraw();
+    // No piece handed out is taken any more; returns the end of those handed
+    // out, for the work to finish the rest as they are.
+    std::uint64_t withdraw();
 
     // Returns once `piece` is finished, scanning other pieces meanwhile.
     void wait_for(std::uint64_t piece);
 
     // What the threads did: the pieces handed out, those scanned again,
-    // the waits that ended in sleep, the time the main thread worked alone.
+    // the waits for work that ended in sleep, the time the main thread
+    // worked alone.
     void add_statistics(RunStatistics& statistics) const;
 
 private:
@@ -153,9 +147,7 @@ private:
     void work(unsigned index);
     bool try_take(std::uint64_t& piece);
     bool work_waiting() const;
-    void scan(unsigned thread, std::uint64_t piece);
     void scan_on_main_thread(std::uint64_t piece);
-    bool finished(std::uint64_t piece) const;
     void note_busy(bool busy);
 
     // Taken and read by every thread: a cache line of their own.
@@ -164,12 +156,7 @@ private:
         std::atomic<std::uint64_t> published{0};
     };
     Counters counters_;
-    const std::size_t capacity_;
     PieceWork& work_;
-    // state_[piece % capacity] is 2 piece + 1 while the piece's result is
-    // being kept, and 2 piece + 2 once it is finished.
-    std::unique_ptr<std::atomic<std::uint64_t>[]> state_;
-    std::chrono::nanoseconds main_spin_ = Wakeup::kLongestSpin;
     Clock::duration piece_time_{};  // about what a piece takes the main thread
     std::uint64_t scanned_again_ = 0;
     // Since when no other thread has had work, and how long that was so.
@@ -178,7 +165,6 @@ private:
     std::vector<std::thread> workers_;
     mutable std::mutex busy_mutex_;  // guards busy_, alone_since_ and alone_
     Wakeup work_handed_out_;
-    Wakeup piece_finished_;
     unsigned busy_ = 0;  // how many other threads have work
     std::atomic<bool> quitting_{false};
 };

@@ -264,7 +264,7 @@ REIHEN_KERNEL_BODY bool scan_anchors(Slice& slice, const KernelContext& context,
     std::size_t i = 0;
     double derived_term = 0.0;  // the next anchor's, where it was derived
     int derived = 0;            // anchors derived since one was computed
-    while (i < count && !slice.cut) {
+    while (i < count && !slice.result.cut) {
         const double a = slice.n0 + static_cast<double>(i);
         const double reach = anchor_reach(a, s);
         if (reach < kShortestReach) {
@@ -295,19 +295,21 @@ REIHEN_KERNEL_BODY bool scan_anchors(Slice& slice, const KernelContext& context,
 // (P4c), else anchor by anchor.
 template <Width W>
 REIHEN_KERNEL_BODY void scan(Slice& slice, const KernelContext& context) {
-    slice.uncertain.clear();
+    ScanResult& result = slice.result;
+    result.uncertain.clear();
+    result.length = slice.length;
+    result.end = SliceEnd::kOpen;
+    result.cut = false;
+    result.by_index = linear_terms_apply(slice, context);
     slice.put_off.count = 0;
-    slice.end = SliceEnd::kOpen;
-    slice.cut = false;
     slice.parity_known = false;
-    slice.by_index = linear_terms_apply(slice, context);
     double units = 0.0;
-    if (slice.by_index) {
+    if (result.by_index) {
         classify_linear_terms<W>(slice, context, units);
     } else if (!scan_anchors<W>(slice, context, units)) {
         return;  // its end set its length and units
     }
-    if (!slice.cut) slice.units = units;
+    if (!result.cut) result.units = units;
 }
 
 REIHEN_WIDE_VECTORS void scan_wide(Slice& slice, const KernelContext& context) {

@@ -10,10 +10,11 @@
 namespace reihen::engine {
 
 void end_slice(Slice& slice, std::size_t i, double units, Verdict verdict) {
-    if (slice.cut) return;
-    slice.end = verdict == Verdict::kSettled ? SliceEnd::kSettled : SliceEnd::kBelowLimit;
-    slice.length = i;
-    slice.units = units;
+    ScanResult& result = slice.result;
+    if (result.cut) return;
+    result.end = verdict == Verdict::kSettled ? SliceEnd::kSettled : SliceEnd::kBelowLimit;
+    result.length = i;
+    result.units = units;
 }
 
 namespace {
@@ -22,14 +23,15 @@ namespace {
 // whether the sum's unit count is even after it is known where it is a tie
 // within the binade. False where the slice is cut short, there or before.
 bool list_term(Slice& slice, std::size_t i, double term, double before, bool tie_with_parity) {
-    if (slice.cut) return false;
-    if (slice.uncertain.size() >= slice.most_uncertain) {
-        slice.cut = true;
-        slice.length = i;
-        slice.units = before;
+    ScanResult& result = slice.result;
+    if (result.cut) return false;
+    if (result.uncertain.size() >= slice.most_uncertain) {
+        result.cut = true;
+        result.length = i;
+        result.units = before;
         return false;
     }
-    slice.uncertain.push_back({static_cast<std::uint32_t>(i), before, term});
+    result.uncertain.push_back({static_cast<std::uint32_t>(i), before, term});
     slice.parity_known = tie_with_parity;
     return true;
 }

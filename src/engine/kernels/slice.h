@@ -36,20 +36,27 @@ struct PutOffTerms {
 
 enum class SliceEnd { kOpen, kBelowLimit, kSettled };
 
-// A piece of a block as one thread scans it, each thread in a slice of its
-// own: the indices n0 .. n0 + length - 1, classified into certain units and
-// uncertain terms under one binade's rules. Each slice has cache lines of
-// its own: threads that write neighbouring slices would otherwise slow each
-// other down at every write.
-struct alignas(64) Slice {
-    double n0 = 0.0;
-    std::size_t length = 0;  // indices before `end` (all of them when open)
+// What the kernels found in a piece: the one value its scan gives.
+struct ScanResult {
+    std::size_t length = 0;  // the indices before `end` (all of them where open)
     double units = 0.0;      // exact while below 2^53; more means the binade is left
     std::vector<Uncertain> uncertain;
-    PutOffTerms put_off;  // room enough, once
     SliceEnd end = SliceEnd::kOpen;
     bool cut = false;       // ended early with its list of uncertain indices full
     bool by_index = false;  // classified by the index alone (s = -1, P4c)
+};
+
+// A piece as one thread scans it, each thread in a slice of its own: the
+// indices n0 .. n0 + length - 1, classified into certain units and
+// uncertain terms under one binade's rules, into `result`; and the scan's
+// own working state. Each slice has cache lines of its own: threads that
+// write neighbouring slices would otherwise slow each other down at every
+// write.
+struct alignas(64) Slice {
+    double n0 = 0.0;
+    std::size_t length = 0;
+    ScanResult result;
+    PutOffTerms put_off;  // room enough, once
     // The list's capacity: a slice that would hold more is cut short there.
     std::size_t most_uncertain = FastSummationSettings{}.most_uncertain;
     // Whether the sum's unit count m is known to be even where the parity
