@@ -13,20 +13,7 @@
 namespace reihen::engine {
 
 struct RunParameters {
-    RunParameters(double s, double limit, const FastSummationSettings& settings)
-        : s(s),
-          rules{.scale = 0.0,
-                .limit = limit,
-                .margin = settings.margin,
-                .never_grow = s >= 0.0,
-                .shortest_stretch = settings.shortest_stretch},
-          stretches_per_anchor(settings.stretches_per_anchor),
-          threads(settings.threads),
-          most_uncertain(settings.most_uncertain),
-          width(settings.wide_vectors && wide_vectors_available() ? Width::kWide
-                                                                  : Width::kBaseline),
-          coefficients(binomial_coefficients(s)),
-          inverse_series(binomial_coefficients(1.0 / s)) {}
+    RunParameters(double s, double limit, const FastSummationSettings& settings);
 
     // The rules of the binade whose scale is `scale`.
     Rules rules_at(double scale) const {
