@@ -25,7 +25,7 @@
 #include "fast_summation.h"
 #include "power.h"
 #include "series.h"
-#include "usable_cores.h"
+#include "cores/usable_cores.h"
 
 namespace {
 

@@ -22,10 +22,10 @@
 #include "lanes.h"
 #include "power.h"
 #include "series.h"
-#include "summation.h"
+#include "dialogue/summation.h"
 #include "term_approximation.h"
 #include "units.h"
-#include "usable_cores.h"
+#include "cores/usable_cores.h"
 
 namespace {
 

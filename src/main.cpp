@@ -1,9 +1,9 @@
 #include <iostream>
 #include <locale>
 
-#include "console_monitor.h"
-#include "dialogue.h"
-#include "key_wait.h"
+#include "console/console_monitor.h"
+#include "dialogue/dialogue.h"
+#include "keys/key_wait.h"
 
 int main() {
     // The program's own buffers: standard output is flushed at every line

@@ -1,4 +1,4 @@
-#include "dialogue.h"
+#include "dialogue/dialogue.h"
 
 #include <gtest/gtest.h>
 

@@ -18,7 +18,7 @@
 #include "same_sum.h"
 #include "series.h"
 #include "stop_after.h"
-#include "summation.h"
+#include "dialogue/summation.h"
 
 namespace {
 

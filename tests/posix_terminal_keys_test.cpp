@@ -1,4 +1,4 @@
-#include "posix_terminal_keys.h"
+#include "keys/posix_terminal_keys.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "monitor.h"
-#include "summation.h"
+#include "dialogue/summation.h"
 
 // The sum without report lines, which the fast engine computes.
 inline double fast(double s, double limit) {

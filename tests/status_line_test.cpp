@@ -1,4 +1,4 @@
-#include "status_line.h"
+#include "console/status_line.h"
 
 #include <gtest/gtest.h>
 
@@ -10,23 +10,6 @@ namespace {
 
 using reihen::status_line;
 using std::chrono::seconds;
-
-TEST(StatusLine, CompactNumber) {
-    const struct {
-        double value;
-        const char* text;
-    } cases[] = {
-        {0.0, "0.00000000000"},
-        {1.6131907003279, "1.61319070033"},
-        {123456.789, "123456.789000"},
-        {999999999999999.0, "999999999999999"},
-        {1e15, "1.00000000000e+15"},
-        {1.2345678901234e63, "1.23456789012e+63"},
-        {std::numeric_limits<double>::max(), "1.79769313486e+308"},
-        {std::numeric_limits<double>::infinity(), "inf"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(reihen::compact_number(c.value), c.text) << c.value;
-}
 
 TEST(StatusLine, ShortenedAsTheWidthDemands) {
     const struct {

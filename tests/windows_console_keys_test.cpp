@@ -1,4 +1,4 @@
-#include "windows_console_keys.h"
+#include "keys/windows_console_keys.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "status_terminal.h"
+#include "console/status_terminal.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "usable_cores.h"
+#include "cores/usable_cores.h"
 
 #include <sched.h>
 
@@ -6,7 +6,7 @@
 #include <iterator>
 #include <thread>
 
-#include "cpu_quota.h"
+#include "cores/cpu_quota.h"
 
 namespace reihen {
 namespace {

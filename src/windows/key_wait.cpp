@@ -1,24 +1,13 @@
-#include "key_wait.h"
+#include "keys/key_wait.h"
 
 #include <windows.h>
 
-#include "windows_console_keys.h"
+#include "console/run_phases.h"
+#include "key_wait_console.h"
+#include "keys/windows_console_keys.h"
 
 namespace reihen {
 namespace {
-
-// Shared with the control handler, which runs on a thread of its own.
-HANDLE g_console = INVALID_HANDLE_VALUE;
-DWORD g_saved_mode = 0;
-
-// Ctrl+Break and closing the window or the session still end the program
-// while the wait runs: the console's mode is restored first, then the
-// default handling goes on.
-BOOL WINAPI restore_on_ending_event(DWORD event) {
-    (void)event;
-    SetConsoleMode(g_console, g_saved_mode);
-    return FALSE;
-}
 
 int read_key(HANDLE console) {
     for (;;) {
@@ -37,23 +26,9 @@ int read_key(HANDLE console) {
 }  // namespace
 
 int wait_for_key() {
-    const HANDLE console =
-        CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
-    if (console == INVALID_HANDLE_VALUE) return kNoKey;
-    int code = kNoKey;
-    DWORD saved = 0;
-    if (GetConsoleMode(console, &saved) != 0) {
-        g_console = console;
-        g_saved_mode = saved;
-        SetConsoleCtrlHandler(restore_on_ending_event, TRUE);
-        // Mode 0: no line input, no echo, and Ctrl+C comes as the key 3.
-        if (SetConsoleMode(console, 0) != 0) code = read_key(console);
-        SetConsoleMode(console, saved);
-        SetConsoleCtrlHandler(restore_on_ending_event, FALSE);
-        g_console = INVALID_HANDLE_VALUE;
-    }
-    CloseHandle(console);
+    const int code = enter_phase(RunPhase::kKeyWait) ? read_key(key_wait_console()) : kNoKey;
+    // Nothing follows the key wait: the console as it was found.
+    enter_phase(RunPhase::kDialogue);
     return code;
 }
 

@@ -1,4 +1,4 @@
-#include "usable_cores.h"
+#include "cores/usable_cores.h"
 
 #include <windows.h>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "number_text.h"
+#include "numbers/number_writing.h"
 
 namespace {
 

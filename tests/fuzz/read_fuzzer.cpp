@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "number_text.h"
+#include "numbers/number_reading.h"
 
 namespace {
 

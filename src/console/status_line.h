@@ -7,12 +7,8 @@
 
 namespace reihen {
 
-// The sum in a compact form: about 12 significant digits, fixed-point below
-// 10^15 and in exponent form above ("1.23456789012e+63"), "inf" as such.
-std::string compact_number(double value);
-
 // The status line for a terminal `width` columns wide: the count of terms
-// added, the sum so far, the time the run has run and how to end it. Shorter
+// added, the sum so far (compact_number), the time the run has run and how to end it. Shorter
 // words are taken, and fields dropped, until the text fits in width - 1
 // columns, which keeps the last column free (where terminals wrap): in 80
 // columns all four fit, in 40 the count and the time. Empty where not even

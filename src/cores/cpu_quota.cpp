@@ -1,4 +1,4 @@
-#include "cpu_quota.h"
+#include "cores/cpu_quota.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-// Reading numbers from a stream and writing them in fixed-point form.
+// Reading numbers from a stream.
 //
 // The reading follows the rules of formatted extraction in the classic
 // locale, but reports range errors the way C's strtod does: a value that
@@ -7,7 +7,6 @@
 #pragma once
 
 #include <iosfwd>
-#include <string>
 
 namespace reihen {
 
@@ -21,13 +20,5 @@ bool read_real(std::istream& in, double& value);
 
 // The same for a decimal integer with optional sign that must fit in an int.
 bool read_int(std::istream& in, int& value);
-
-// Fixed-point text with `decimals` digits after the point, rounded half-up in
-// two stages: first to 17 significant digits, then at the last printed place.
-// Infinity and NaN give "inf", "-inf" and "nan".
-std::string format_fixed(double value, int decimals);
-
-// The same text, appended to `text`.
-void append_fixed(std::string& text, double value, int decimals);
 
 }  // namespace reihen

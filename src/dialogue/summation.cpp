@@ -1,4 +1,4 @@
-#include "summation.h"
+#include "dialogue/summation.h"
 
 #include <cmath>
 #include <cstdint>
@@ -6,9 +6,9 @@
 #include <string>
 
 #include "fast_summation.h"
-#include "number_text.h"
+#include "numbers/number_writing.h"
 #include "series.h"
-#include "usable_cores.h"
+#include "cores/usable_cores.h"
 
 namespace reihen {
 namespace {

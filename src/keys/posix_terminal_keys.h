@@ -1,7 +1,7 @@
 // Turning the bytes a terminal sends for one key press into a key code.
 #pragma once
 
-#include "key_codes.h"
+#include "keys/key_codes.h"
 
 namespace reihen {
 

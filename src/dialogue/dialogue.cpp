@@ -1,11 +1,12 @@
-#include "dialogue.h"
+#include "dialogue/dialogue.h"
 
 #include <istream>
 #include <ostream>
 
-#include "number_text.h"
+#include "numbers/number_reading.h"
+#include "numbers/number_writing.h"
 #include "power.h"
-#include "summation.h"
+#include "dialogue/summation.h"
 
 namespace reihen {
 namespace {

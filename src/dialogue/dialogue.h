@@ -4,7 +4,7 @@
 #include <functional>
 #include <iosfwd>
 
-#include "summation.h"
+#include "dialogue/summation.h"
 
 namespace reihen {
 

@@ -1,4 +1,4 @@
-#include "address_wait.h"
+#include "driver/address_wait.h"
 
 namespace reihen::engine {
 

@@ -1,12 +1,11 @@
-#include "console_monitor.h"
+#include "console/console_monitor.h"
 
 #include <iostream>
 #include <string>
 
-#include "interrupt.h"
-#include "status_line.h"
-#include "status_terminal.h"
-#include "terminal_hold.h"
+#include "console/run_phases.h"
+#include "console/status_line.h"
+#include "console/status_terminal.h"
 
 namespace reihen {
 namespace {
@@ -16,12 +15,11 @@ constexpr auto kStatusEvery = std::chrono::milliseconds(250);
 
 }  // namespace
 
-ConsoleMonitor::~ConsoleMonitor() { release_terminal(); }
+// Where no key wait ended the run, the console as it was found all the same.
+ConsoleMonitor::~ConsoleMonitor() { enter_phase(RunPhase::kDialogue); }
 
 void ConsoleMonitor::begin() {
-    // Held until the key wait has ended, which is after this object's end.
-    hold_terminal();
-    catch_interrupt();
+    enter_phase(RunPhase::kSummation);
     status_on_terminal_ = error_shows_status();
     status_written_ = false;
     stopped_ = false;
@@ -61,7 +59,7 @@ void ConsoleMonitor::end() {
         std::cerr << "Summation nach " << std::to_string(stopped_after_)
                   << " Summanden abgebrochen." << std::endl;
     }
-    release_interrupt();
+    enter_phase(RunPhase::kClosing);
 }
 
 }  // namespace reihen

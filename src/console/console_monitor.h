@@ -8,12 +8,12 @@
 
 namespace reihen {
 
-// While the summation runs, SIGINT (Ctrl-C) ends the summation instead of
-// the program, and where it did, one line on standard error says so. When
-// standard error is a terminal, a run that takes longer than a second shows
-// a one-row status line there, erased again at the end. From the start of
-// the summation until this object ends, after the key wait, the terminal is
-// held (terminal_hold.h).
+// The summation as a person at the console follows it: begin() and end()
+// move the console into the summation's phase and out into the result
+// lines' (run_phases.h), in which Ctrl-C ends the summation instead of the
+// program; where it did, one line on standard error says so. When standard
+// error is a terminal, a run that takes longer than a second shows a
+// one-row status line there, erased again at the end.
 class ConsoleMonitor : public SummationMonitor {
 public:
     ConsoleMonitor() = default;

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "key_codes.h"
+#include "keys/key_codes.h"
 
 namespace reihen {
 
