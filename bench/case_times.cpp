@@ -22,10 +22,10 @@
 #include <string>
 
 #include "cases.h"
+#include "cores/usable_cores.h"
 #include "fast_summation.h"
 #include "power.h"
 #include "series.h"
-#include "cores/usable_cores.h"
 
 namespace {
 

@@ -18,14 +18,14 @@
 
 #include "block_scan.h"
 #include "cases.h"
+#include "cores/usable_cores.h"
+#include "dialogue/summation.h"
 #include "fast_summation.h"
 #include "lanes.h"
 #include "power.h"
 #include "series.h"
-#include "dialogue/summation.h"
 #include "term_approximation.h"
 #include "units.h"
-#include "cores/usable_cores.h"
 
 namespace {
 

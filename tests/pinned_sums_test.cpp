@@ -12,13 +12,13 @@
 #include <string>
 #include <tuple>
 
+#include "dialogue/summation.h"
 #include "fast_summation.h"
 #include "fixed_term.h"
 #include "power.h"
 #include "same_sum.h"
 #include "series.h"
 #include "stop_after.h"
-#include "dialogue/summation.h"
 
 namespace {
 

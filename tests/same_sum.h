@@ -7,8 +7,8 @@
 #include <cmath>
 #include <sstream>
 
-#include "monitor.h"
 #include "dialogue/summation.h"
+#include "monitor.h"
 
 // The sum without report lines, which the fast engine computes.
 inline double fast(double s, double limit) {

@@ -3,10 +3,10 @@
 #include <istream>
 #include <ostream>
 
+#include "dialogue/summation.h"
 #include "numbers/number_reading.h"
 #include "numbers/number_writing.h"
 #include "power.h"
-#include "dialogue/summation.h"
 
 namespace reihen {
 namespace {

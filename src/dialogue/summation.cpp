@@ -5,10 +5,10 @@
 #include <ostream>
 #include <string>
 
+#include "cores/usable_cores.h"
 #include "fast_summation.h"
 #include "numbers/number_writing.h"
 #include "series.h"
-#include "cores/usable_cores.h"
 
 namespace reihen {
 namespace {
