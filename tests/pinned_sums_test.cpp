@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "dialogue/summation.h"
+#include "emulated.h"
 #include "fast_summation.h"
 #include "fixed_term.h"
 #include "power.h"
@@ -49,7 +50,7 @@ TEST(Summation, MoreThreadsTakePiecesOfTheSameSize) {
             settings.first_index = c.first;
             settings.start_sum = c.start_sum;
             reihen::RunStatistics statistics;
-            StopAfter monitor(50'000'000);
+            StopAfter monitor(kEmulated ? 5'000'000 : 50'000'000);
             reihen::sum_series_fast(c.s, 0.0, monitor, settings, &statistics);
             ASSERT_GT(statistics.pieces, 0U);
             const double length =
@@ -98,6 +99,8 @@ TEST(Summation, WholeRunsEndWithTheirKnownValues) {
         {-1.0, 0x1p106},
     };
     for (const auto& c : cases) {
+        // Emulated, the longest run is left to the program's own piped test.
+        if (kEmulated && c.s == -1.0) continue;
         expect_same(c.sum, fast(c.s, reihen::power(10.0, -400)), c.s, -400, -1);
     }
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 
+#include "emulated.h"
 #include "fast_summation.h"
 #include "power.h"
 #include "same_sum.h"
@@ -100,6 +101,8 @@ TEST(SkewedRuns, WholeRunsEqualThoseOfAWiderMargin) {
         {-2.5, -1, 0x1p-36},
     };
     for (const auto& c : cases) {
+        // Emulated, the falling terms only: the growing ones take minutes.
+        if (kEmulated && c.s < 0) continue;
         const double limit = pow(10.0, c.g);
         reihen::SummationMonitor quiet;
         const reihen::FastSummationSettings careful{.margin = c.margin, .threads = 2};

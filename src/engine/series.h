@@ -2,6 +2,16 @@
 // every other way of summing stands on, and must give exactly the result of.
 #pragma once
 
+#include <cfloat>
+
+// Every sum is the one of doubles, each operation rounded to double. A
+// compiler that evaluates in wider registers (the x87 unit of 32-bit x86)
+// would round twice and give other sums.
+static_assert(FLT_EVAL_METHOD == 0,
+              "reihen needs doubles evaluated as doubles, but this compiler evaluates "
+              "floating point wider (FLT_EVAL_METHOD != 0, as the x87 unit does): build "
+              "with SSE2 doubles (g++ -msse2 -mfpmath=sse) or for a 64-bit processor");
+
 namespace reihen {
 
 // One term of the series, 1.0 / pow(n, s) with the program's pow (power.h):

@@ -15,8 +15,10 @@ constexpr double kFirstSliceLength = 64.0;
 // A share of this many indices, where each is looked at, takes a thread
 // long enough that handing it out costs little against it.
 constexpr double kLongestSlice = 1048576.0;
-// Slices are numbered by 32-bit positions.
+// Slices are numbered by 32-bit positions: no piece is longer than this
+// (extent).
 constexpr double kLongestWalk = 0x1p31;
+static_assert(kLongestWalk <= 0x1p32);
 // The stretches a walked share holds at most, about: a few of them take
 // their computed terms, which the share's list must hold.
 constexpr double kMostStretches = 65536.0;
@@ -188,13 +190,13 @@ bool Blocks::walks(double stretch, double reach, double y) const {
 void Blocks::hand_out(Block& block) {
     // Whole numbers below 2^53.
     const auto all = static_cast<std::uint64_t>(block.length);
-    const auto each = static_cast<std::uint64_t>(block.piece_length);
+    const auto each = static_cast<std::uint64_t>(block.piece_length);  // at most kLongestWalk
     block.first_piece = pool_.next_piece();
     block.end_piece = block.first_piece + (all + each - 1) / each;
     for (std::uint64_t id = block.first_piece; id < block.end_piece; ++id) {
         const std::uint64_t first = (id - block.first_piece) * each;
         pieces_.plan(id, {.n0 = block.n0 + static_cast<double>(first),
-                          .length = std::min(each, all - first),
+                          .length = static_cast<std::uint32_t>(std::min(each, all - first)),
                           .scale = block.rules.scale});
     }
     pool_.publish(block.end_piece);

@@ -15,10 +15,11 @@ namespace reihen::engine {
 
 // What a piece is to be: indices n0 .. n0 + length - 1, scanned in the
 // binade whose scale is `scale`. Its bounds follow from its block alone,
-// never from the thread that scans it or when.
+// never from the thread that scans it or when. Its indices are numbered by
+// 32-bit positions on every processor.
 struct PiecePlan {
     double n0 = 0.0;
-    std::size_t length = 0;
+    std::uint32_t length = 0;
     double scale = 0.0;
 };
 
@@ -66,7 +67,7 @@ private:
         // tells it whether it read the piece of that number.
         std::atomic<std::uint64_t> id{UINT64_MAX};
         std::atomic<double> n0{0.0};
-        std::atomic<std::size_t> length{0};
+        std::atomic<std::uint32_t> length{0};
         std::atomic<double> scale{0.0};
         // 2 id + 1 while the piece's result is being kept, 2 id + 2 once it
         // is finished.
