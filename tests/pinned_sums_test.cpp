@@ -47,6 +47,7 @@ TEST(Summation, MoreThreadsTakePiecesOfTheSameSize) {
             SCOPED_TRACE(testing::Message() << "s = " << c.s << ", " << threads << " threads");
             FastSummationSettings settings;
             settings.threads = threads;
+            settings.threads_on_demand = false;
             settings.first_index = c.first;
             settings.start_sum = c.start_sum;
             reihen::RunStatistics statistics;

@@ -28,16 +28,29 @@ double plain(double s, double limit) { return reihen::sum_series_plain(s, limit)
 // looked for wherever one could hold a single term, on all threads or one
 // after another, and the kernels for the vectors every processor has.
 const FastSummationSettings kSettings[] = {
-    {.threads = 2},
-    {.margin = 0x1p-37, .shortest_stretch = 1.0, .stretches_per_anchor = 4.0, .threads = 2},
-    {.margin = 0x1p-18, .shortest_stretch = 1.0, .stretches_per_anchor = 4.0, .threads = 3},
-    {.margin = 0x1p-8, .shortest_stretch = 1.0, .stretches_per_anchor = 4.0, .threads = 2},
+    {.threads = 2, .threads_on_demand = false},
+    {.margin = 0x1p-37,
+     .shortest_stretch = 1.0,
+     .stretches_per_anchor = 4.0,
+     .threads = 2,
+     .threads_on_demand = false},
+    {.margin = 0x1p-18,
+     .shortest_stretch = 1.0,
+     .stretches_per_anchor = 4.0,
+     .threads = 3,
+     .threads_on_demand = false},
+    {.margin = 0x1p-8,
+     .shortest_stretch = 1.0,
+     .stretches_per_anchor = 4.0,
+     .threads = 2,
+     .threads_on_demand = false},
     {.margin = 0x1p-18, .shortest_stretch = 1.0, .stretches_per_anchor = 1e300},
     {.margin = 0x1p-37,
      .shortest_stretch = 1.0,
      .stretches_per_anchor = 4.0,
      .wide_vectors = false,
-     .threads = 2},
+     .threads = 2,
+     .threads_on_demand = false},
 };
 
 TEST(Summation, FastEqualsPlainWhereThePlainLoopEnds) {
@@ -139,6 +152,7 @@ TEST(Summation, EveryThreadCountGivesThePlainSum) {
                 FastSummationSettings settings = kSettings[rules];
                 settings.wide_vectors = wide;
                 settings.threads = threads;
+                settings.threads_on_demand = false;
                 settings.first_index = c.first;
                 const double term = reihen::series_term(c.first, c.s);
                 settings.start_sum = std::ldexp(1.0, 53 + std::ilogb(term) - c.k) - c.left * term;

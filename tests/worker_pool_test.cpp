@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -13,8 +15,10 @@
 
 namespace {
 
+using reihen::engine::CoreShare;
 using reihen::engine::PieceRing;
 using reihen::engine::ScanResult;
+using reihen::engine::ThreadGrowth;
 using reihen::engine::WorkerPool;
 
 // Pieces in a ring whose scanning on the other threads waits until the test
@@ -54,7 +58,7 @@ TEST(WorkerPool, APieceHeldUpIsScannedAgainOrWithdrawnAndKeptOnce) {
             SCOPED_TRACE(testing::Message() << withdrawn << next_first);
             HeldPieces pieces(2, 1);
             {
-                WorkerPool pool(2, pieces);
+                WorkerPool pool(2, 2, pieces);
                 ASSERT_EQ(pool.size(), 2U);
                 pieces.ring_.plan(0, {});
                 pool.publish(1);
@@ -93,13 +97,82 @@ TEST(WorkerPool, MakesDoWithTheThreadsTheSystemGives) {
     };
     HeldPieces pieces(8, 8, true);
     {
-        WorkerPool pool(4, pieces, refuse_the_second);
+        WorkerPool pool(4, 4, pieces, refuse_the_second);
         EXPECT_EQ(pool.size(), 2U);
         for (std::uint64_t piece = 0; piece < 8; ++piece) pieces.ring_.plan(piece, {});
         pool.publish(8);
         for (std::uint64_t piece = 0; piece < 8; ++piece) pool.wait_for(piece);
     }
     for (const auto& kept_by : pieces.kept_by_) EXPECT_EQ(kept_by.size(), 1U);
+}
+
+// More threads only while pieces wait and, past the first other thread,
+// the threads running each got nearly a whole core; never past the most.
+TEST(ThreadGrowth, StartsThreadsOnlyWhereTheWorkCanUseThem) {
+    const struct {
+        const char* what;
+        unsigned running;
+        bool waiting;
+        bool measured;  // whether the platform measures a thread's processor time
+        std::optional<double> share;
+        unsigned wanted;
+    } cases[] = {
+        {"alone, pieces waiting", 1, true, true, std::nullopt, 2},
+        {"alone, none waiting", 1, false, true, std::nullopt, 1},
+        {"two on their cores", 2, true, true, 0.99, 3},
+        {"four on their cores", 4, true, true, 0.95, 6},
+        {"near the most", 7, true, true, 1.0, 8},
+        {"at the most", 8, true, true, 1.0, 8},
+        {"three taking turns on two cores", 3, true, true, 0.67, 3},
+        {"a core held by another program", 2, true, true, 0.5, 2},
+        {"no pieces waiting", 2, false, true, 1.0, 2},
+        {"not measured yet", 2, true, true, std::nullopt, 2},
+        {"not measured here, pieces waiting", 4, true, false, std::nullopt, 6},
+        {"not measured here, none waiting", 4, false, false, std::nullopt, 4},
+    };
+    for (const auto& c : cases) {
+        ThreadGrowth growth(8, c.measured);
+        EXPECT_EQ(growth.wanted(c.running, c.waiting, c.share), c.wanted) << c.what;
+    }
+    // Once the threads took turns, no more are started in the run.
+    ThreadGrowth growth(8, true);
+    EXPECT_EQ(growth.wanted(3, true, 0.6), 3U);
+    EXPECT_EQ(growth.wanted(3, true, 1.0), 3U);
+    EXPECT_EQ(growth.wanted(3, true, std::nullopt), 3U);
+}
+
+// A thread that works on its core gives a share near 1; one that sleeps
+// while it is said to work (as a thread does that another takes turns
+// with) gives about the share it ran.
+TEST(CoreShare, MeasuresWhatThreadsGetOfTheirCores) {
+    if (!reihen::engine::thread_processor_time()) GTEST_SKIP() << "not measured here";
+    const auto work_for = [](std::chrono::nanoseconds time, bool running) {
+        const auto end = std::chrono::steady_clock::now() + time;
+        while (std::chrono::steady_clock::now() < end) {
+            if (!running) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    };
+    for (const bool running : {true, false}) {
+        CoreShare share(2);
+        EXPECT_EQ(share.take(2), std::nullopt);
+        std::thread thread([&] {
+            CoreShare::Meter meter(share, 1);
+            meter.begin();
+            for (int piece = 0; piece < 20; ++piece) {
+                work_for(CoreShare::kSample / 4, running);
+                meter.after_piece();
+            }
+        });
+        thread.join();
+        const std::optional<double> got = share.take(2);
+        ASSERT_TRUE(got.has_value());
+        if (running) {
+            EXPECT_GT(*got, 0.3);  // on a busy machine, less than the whole core
+        } else {
+            EXPECT_LT(*got, 0.2);
+        }
+        EXPECT_EQ(share.take(2), std::nullopt);  // taken
+    }
 }
 
 }  // namespace

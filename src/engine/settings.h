@@ -63,6 +63,10 @@ struct FastSummationSettings {
     // program gives one for each core the process may use, tests and the
     // benchmark as many as they ask for.
     unsigned threads = 1;
+    // Threads are started as the run's work shows that it can use them;
+    // tests start them all at once, as a machine with that many idle cores
+    // would see them used.
+    bool threads_on_demand = true;
     // The most uncertain indices a piece lists before it is cut short there,
     // which bounds its memory; tests make it small to make cuts common.
     std::size_t most_uncertain = std::size_t{1} << 17;

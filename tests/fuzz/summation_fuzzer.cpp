@@ -29,6 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.shortest_stretch = data[17] % 2 == 0 ? 1.0 : 4.0;
     settings.stretches_per_anchor = data[17] / 2 % 2 == 0 ? 4.0 : 1e300;
     settings.threads = 1 + data[17] / 4 % 3;
+    settings.threads_on_demand = false;
     if (size >= 22 && data[20] % 2 == 1) {
         settings.first_index = std::ldexp(1.0, 16 + data[20] / 2 % 36) + data[21];
         settings.start_sum =

@@ -52,7 +52,7 @@ Blocks::Blocks(RunState& run, const Schedule& schedule, SingleStretches& stretch
       slice_length_(kFirstSliceLength),
       pieces_(std::size_t{kPiecesAhead + 2 * kPiecesPerThread} * threads_),
       scratch_(threads_),
-      pool_(threads_, *this) {
+      pool_(parameters_.threads_on_demand ? 1U : threads_, threads_, *this) {
     // A piece lists at least one term, so that each piece is added up to
     // past its first.
     for (Slice& slice : scratch_) {
@@ -170,10 +170,11 @@ Block Blocks::extent(double n, double y, double room) const {
     const double length =
         std::min(std::ceil(std::max(std::min(pool_.size() * share, fits), shortest)), kTwo53 - n);
     Block block{.n0 = n, .length = length};
-    // One thread alone has nothing to balance.
+    // A run on one thread alone has nothing to balance; one whose pool may
+    // still grow cuts its blocks for the threads to come.
     const double piece = std::min(share / kPiecesPerThread, length / kLeastPieces);
     block.piece_length =
-        pool_.size() == 1 ? length : std::min(length, std::max(kShortestPiece, std::ceil(piece)));
+        threads_ == 1 ? length : std::min(length, std::max(kShortestPiece, std::ceil(piece)));
     return block;
 }
 

@@ -11,6 +11,7 @@ RunParameters::RunParameters(double s, double limit, const FastSummationSettings
             .shortest_stretch = settings.shortest_stretch},
       stretches_per_anchor(settings.stretches_per_anchor),
       threads(settings.threads),
+      threads_on_demand(settings.threads_on_demand),
       most_uncertain(settings.most_uncertain),
       width(settings.wide_vectors && wide_vectors_available() ? Width::kWide : Width::kBaseline),
       coefficients(binomial_coefficients(s)),

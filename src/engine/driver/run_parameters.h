@@ -28,6 +28,7 @@ struct RunParameters {
     const Rules rules;
     const double stretches_per_anchor;
     const unsigned threads;
+    const bool threads_on_demand;
     const std::size_t most_uncertain;
     // The kernels' vector width: the widest the processor has, unless the
     // settings turn it off.

@@ -2,11 +2,17 @@
 
 #include <system_error>
 
+#include "processor_time.h"
+
 namespace reihen::engine {
 
+// The processor's hint that this thread spins, which leaves more of the
+// core to another thread on it and saves power.
 void Wakeup::relax() {
 #if defined(__x86_64__)
     __builtin_ia32_pause();
+#elif defined(__aarch64__) || defined(__ARM_ARCH_7A__)
+    __asm__ __volatile__("yield");
 #endif
 }
 
@@ -21,13 +27,24 @@ std::thread WorkerPool::start_thread(std::function<void()> body) {
     return std::thread(std::move(body));
 }
 
-WorkerPool::WorkerPool(unsigned count, PieceWork& pieces, const StartThread& start)
-    : work_(pieces), alone_since_(Clock::now()) {
-    for (unsigned index = 1; index < count; ++index) {
+WorkerPool::WorkerPool(unsigned first, unsigned most, PieceWork& pieces, const StartThread& start)
+    : work_(pieces),
+      alone_since_(Clock::now()),
+      start_(start),
+      most_(std::max(most, 1U)),
+      core_share_(most_),
+      growth_(most_, thread_processor_time().has_value()) {
+    start_threads(first);
+}
+
+// Up to `count` threads in all.
+void WorkerPool::start_threads(unsigned count) {
+    while (size() < std::min(count, most_)) {
+        const unsigned index = size();
         try {
-            workers_.push_back(start([this, index] { work(index); }));
+            workers_.push_back(start_([this, index] { work(index); }));
         } catch (const std::system_error&) {
-            break;  // makes do with the threads it has
+            most_ = size();  // makes do with the threads it has
         }
     }
 }
@@ -39,8 +56,20 @@ WorkerPool::~WorkerPool() {
 }
 
 void WorkerPool::publish(std::uint64_t end) {
+    const bool waiting = work_waiting();
     counters_.published.store(end);
     work_handed_out_.notify();
+    if (size() < most_) grow(waiting);
+}
+
+// Where pieces were waiting: at once for the first other thread, then once
+// a sample's time at most, as the threads' share of their cores is known.
+void WorkerPool::grow(bool waiting) {
+    if (!waiting) return;
+    const auto now = Clock::now();
+    if (size() > 1 && now < next_growth_) return;
+    next_growth_ = now + CoreShare::kSample;
+    start_threads(growth_.wanted(size(), waiting, core_share_.take(size())));
 }
 
 std::uint64_t WorkerPool::withdraw() {
@@ -83,6 +112,7 @@ void WorkerPool::add_statistics(RunStatistics& statistics) const {
 void WorkerPool::work(unsigned index) {
     std::chrono::nanoseconds spin = Wakeup::kLongestSpin;
     bool busy = false;
+    CoreShare::Meter meter(core_share_, index);
     for (;;) {
         std::uint64_t piece = 0;
         if (!try_take(piece)) {
@@ -92,9 +122,13 @@ void WorkerPool::work(unsigned index) {
             if (quitting_.load()) return;
             continue;
         }
-        if (!busy) note_busy(true);
+        if (!busy) {
+            note_busy(true);
+            meter.begin();
+        }
         busy = true;
         work_.scan(index, piece);
+        meter.after_piece();
     }
 }
 

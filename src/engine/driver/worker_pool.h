@@ -13,6 +13,7 @@
 
 #include "address_wait.h"
 #include "settings.h"
+#include "thread_growth.h"
 
 namespace reihen::engine {
 
@@ -98,7 +99,8 @@ public:
 };
 
 // Scans pieces numbered 0, 1, 2, ... as they are handed out, on up to
-// `count` threads, the caller's among them; where the system refuses more
+// `most` threads, the caller's among them: `first` from the start, and more
+// as the work can use them (ThreadGrowth); where the system refuses more
 // threads, it makes do with those it has. The caller (the main thread)
 // hands the pieces out in order and waits for each it needs, scanning pieces
 // itself meanwhile; each other thread takes the next piece from a shared
@@ -114,7 +116,8 @@ public:
     using StartThread = std::function<std::thread(std::function<void()> body)>;
     static std::thread start_thread(std::function<void()> body);
 
-    WorkerPool(unsigned count, PieceWork& pieces, const StartThread& start = start_thread);
+    WorkerPool(unsigned first, unsigned most, PieceWork& pieces,
+               const StartThread& start = start_thread);
     ~WorkerPool();
 
     WorkerPool(const WorkerPool&) = delete;
@@ -126,7 +129,8 @@ public:
     // The number of the next piece to be handed out.
     std::uint64_t next_piece() const { return counters_.published.load(std::memory_order_relaxed); }
 
-    // Hands out the pieces before `end`.
+    // Hands out the pieces before `end`, and starts more threads where the
+    // work can use them.
     void publish(std::uint64_t end);
 
     // No piece handed out is taken any more; returns the end of those handed
@@ -144,6 +148,8 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
+    void start_threads(unsigned count);
+    void grow(bool waiting);
     void work(unsigned index);
     bool try_take(std::uint64_t& piece);
     bool work_waiting() const;
@@ -163,6 +169,11 @@ private:
     Clock::time_point alone_since_;
     Clock::duration alone_{};
     std::vector<std::thread> workers_;
+    const StartThread start_;
+    unsigned most_;  // the threads the pool may run, the caller's included
+    CoreShare core_share_;
+    ThreadGrowth growth_;
+    Clock::time_point next_growth_{};
     mutable std::mutex busy_mutex_;  // guards busy_, alone_since_ and alone_
     Wakeup work_handed_out_;
     unsigned busy_ = 0;  // how many other threads have work
